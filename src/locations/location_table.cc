@@ -1,0 +1,43 @@
+#include "locations/location_table.h"
+
+#include "platform/environment.h"
+#include "platform/run_error.h"
+
+namespace {
+
+void CheckRow(int16_t row) {
+  if (row < 1 || row > LocationTable::kRows)
+    throw RunError("Subscript out of range", "location row " + std::to_string(row),
+                   "rows are numbered 1 to " + std::to_string(LocationTable::kRows));
+}
+
+}  // namespace
+
+const Location& LocationTable::Row(int16_t row) const {
+  CheckRow(row);
+  return rows_[row - 1];
+}
+
+Location& LocationTable::Row(int16_t row) {
+  CheckRow(row);
+  return rows_[row - 1];
+}
+
+void PresetLocations(LocationTable& table) {
+  table.Row(2) = {"VelmoToolsDir", "C:\\VelmoTools"};
+  table.Row(3) = {"VelmoDCSDir", "C:\\VelmoDCS"};
+  table.Row(4) = {"VisuDir", "C:\\Omnaro"};
+  table.Row(5) = {"ServicePackDir", "C:\\ServicePacks"};
+  table.Row(6) = {"VisiWinDir", "C:\\VisiWin"};
+  table.Row(7) = {"Computer_Ini", "C:\\Computer.ini"};
+  table.Row(8) = {"Software_Txt", "C:\\Software.txt"};
+  table.Row(9) = {"ServicePack_Log", "C:\\VelmoServicePack.log"};
+  table.Row(10) = {"UsersProfile", "C:\\Winnt\\Profiles\\Velmo"};
+}
+
+void ApplyEnvironmentOverride(LocationTable& table, const int16_t& row) {
+  Location& location = table.Row(row);
+  if (location.name.empty()) return;
+  std::string candidate = platform::LookUpEnvironment(location.name);
+  if (!candidate.empty()) location.value = std::move(candidate);
+}

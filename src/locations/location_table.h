@@ -1,0 +1,35 @@
+#ifndef TAVRIN_LOCATIONS_LOCATION_TABLE_H_
+#define TAVRIN_LOCATIONS_LOCATION_TABLE_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// A named location of the installation: a directory or a file path.
+struct Location {
+  std::string name;
+  std::string value;
+};
+
+// The twenty rows of named locations, numbered 1 to 20. Rows 2 to 10 carry
+// the installation's locations once preset; the others stay free.
+class LocationTable {
+ public:
+  static constexpr int16_t kRows = 20;
+
+  // Both throw RunError("Subscript out of range", ...) for a row outside 1 to 20.
+  const Location& Row(int16_t row) const;
+  Location& Row(int16_t row);
+
+ private:
+  std::array<Location, kRows> rows_;
+};
+
+// Writes the nine built-in locations into rows 2 to 10.
+void PresetLocations(LocationTable& table);
+
+// Replaces the row's value by the environment variable named like the row,
+// when that variable holds a non-empty text. A free row is left alone.
+void ApplyEnvironmentOverride(LocationTable& table, const int16_t& row);
+
+#endif  // TAVRIN_LOCATIONS_LOCATION_TABLE_H_

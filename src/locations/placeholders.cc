@@ -1,0 +1,90 @@
+#include "locations/placeholders.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/run_error.h"
+
+namespace {
+
+// Positions are 1-based 16-bit numbers, and the position after a "$" must
+// still fit, so no "$" may stand at position 32767 or later.
+constexpr size_t kLastDollarPosition = 32766;
+
+std::string ToUpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+// The first row whose name equals `token` without regard to letter case, or
+// 0. Free rows take part, so the empty token matches row 1.
+int16_t FindRow(const LocationTable& table, const std::string& token) {
+  const std::string wanted = ToUpperAscii(token);
+  for (int16_t row = 1; row <= LocationTable::kRows; ++row)
+    if (ToUpperAscii(table.Row(row).name) == wanted) return row;
+  return 0;
+}
+
+class Expansion {
+ public:
+  Expansion(const LocationTable& table, const std::string& path_template)
+      : table_(table), template_(path_template), text_(path_template), origin_(text_.size(), 0) {}
+
+  std::string Run() {
+    size_t open = FindDollar(settled_);
+    while (open != std::string::npos) {
+      const size_t close = FindDollar(open + 1);
+      if (close == std::string::npos) break;  // a lone "$" stays
+      const int16_t row = FindRow(table_, text_.substr(open + 1, close - open - 1));
+      if (row == 0)
+        settled_ = close + 1;  // unknown names stay as written
+      else
+        Substitute(open, close, row);
+      open = FindDollar(settled_);
+    }
+    return text_;
+  }
+
+ private:
+  // Index of the first "$" at or after `from`, or npos.
+  size_t FindDollar(size_t from) const {
+    const size_t index = text_.find('$', from);
+    if (index != std::string::npos && index + 1 > kLastDollarPosition)
+      throw RunError("Overflow", template_,
+                     "a \"$\" at position " + std::to_string(index + 1) +
+                         " is past the 16-bit position limit");
+    return index;
+  }
+
+  // Replaces text_[open..close] by the row's value. Every character remembers
+  // the rows whose values it came from; a reference made of such characters
+  // that names one of those rows would bring itself back forever.
+  void Substitute(size_t open, size_t close, int16_t row) {
+    uint32_t produced_by = 0;
+    for (size_t i = open; i <= close; ++i) produced_by |= origin_[i];
+    const uint32_t row_bit = uint32_t{1} << (row - 1);
+    const Location& location = table_.Row(row);
+    if (produced_by & row_bit)
+      throw RunError("Location refers back to itself", location.name,
+                     "expanding \"" + template_ + "\" brings back $" + location.name +
+                         "$ through its own value");
+    text_.replace(open, close - open + 1, location.value);
+    origin_.erase(origin_.begin() + open, origin_.begin() + close + 1);
+    origin_.insert(origin_.begin() + open, location.value.size(), produced_by | row_bit);
+  }
+
+  const LocationTable& table_;
+  const std::string& template_;
+  std::string text_;
+  std::vector<uint32_t> origin_;  // per character: bit r-1 set when row r's value brought it
+  // Everything before this index is final: replacements happen only behind
+  // it, so scanning again from the start would find the same references.
+  size_t settled_ = 0;
+};
+
+}  // namespace
+
+std::string ExpandPlaceholders(const LocationTable& table, const std::string& path_template) {
+  return Expansion(table, path_template).Run();
+}

@@ -1,0 +1,94 @@
+#include "locations/location_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "platform/run_error.h"
+#include "support/scoped_environment.h"
+
+namespace {
+
+const std::vector<Location> kPresets = {
+    {"", ""},
+    {"VelmoToolsDir", "C:\\VelmoTools"},
+    {"VelmoDCSDir", "C:\\VelmoDCS"},
+    {"VisuDir", "C:\\Omnaro"},
+    {"ServicePackDir", "C:\\ServicePacks"},
+    {"VisiWinDir", "C:\\VisiWin"},
+    {"Computer_Ini", "C:\\Computer.ini"},
+    {"Software_Txt", "C:\\Software.txt"},
+    {"ServicePack_Log", "C:\\VelmoServicePack.log"},
+    {"UsersProfile", "C:\\Winnt\\Profiles\\Velmo"},
+};
+
+LocationTable OverriddenTable() {
+  LocationTable table;
+  PresetLocations(table);
+  for (int16_t row = 1; row <= 10; ++row) ApplyEnvironmentOverride(table, row);
+  return table;
+}
+
+TEST(LocationTable, PresetsFillRowsTwoToTenAndLeaveTheRestFree) {
+  std::list<ScopedEnvironment> unset;  // stays in place: not movable
+  for (const Location& preset : kPresets)
+    if (!preset.name.empty()) unset.emplace_back(preset.name, std::nullopt);
+  const LocationTable table = OverriddenTable();
+  for (int16_t row = 1; row <= 10; ++row) {
+    EXPECT_EQ(table.Row(row).name, kPresets[size_t(row - 1)].name) << row;
+    EXPECT_EQ(table.Row(row).value, kPresets[size_t(row - 1)].value) << row;
+  }
+  for (int16_t row = 11; row <= 20; ++row) {
+    EXPECT_EQ(table.Row(row).name, "") << row;
+    EXPECT_EQ(table.Row(row).value, "") << row;
+  }
+}
+
+TEST(LocationTable, RowsOutsideOneToTwentyAreOutOfRange) {
+  LocationTable table;
+  for (int16_t row : {int16_t{0}, int16_t{21}, int16_t{-1}, int16_t{32767}, int16_t{-32768}}) {
+    EXPECT_THROW(table.Row(row), RunError) << row;
+    EXPECT_THROW(ApplyEnvironmentOverride(table, row), RunError) << row;
+  }
+  try {
+    table.Row(21);
+    FAIL();
+  } catch (const RunError& error) {
+    EXPECT_NE(std::string(error.what()).find("Subscript out of range"), std::string::npos);
+  }
+}
+
+TEST(EnvironmentOverride, SetValuesReplaceDefaultsAndEmptyOrUnsetOnesKeepThem) {
+  ScopedEnvironment set("Software_Txt", "D:\\Lists\\Soft ware.txt ");
+  ScopedEnvironment empty("VisuDir", "");
+  ScopedEnvironment unset("ServicePackDir", std::nullopt);
+  ScopedEnvironment reference("UsersProfile", "$VisuDir$\\Profile");
+  ScopedEnvironment stranger("NotALocation", "X:\\nowhere");
+  const LocationTable table = OverriddenTable();
+  EXPECT_EQ(table.Row(8).value, "D:\\Lists\\Soft ware.txt ");  // taken as it is, blank included
+  EXPECT_EQ(table.Row(4).value, "C:\\Omnaro");
+  EXPECT_EQ(table.Row(5).value, "C:\\ServicePacks");
+  EXPECT_EQ(table.Row(10).value, "$VisuDir$\\Profile");  // stored unexpanded
+  for (int16_t row = 11; row <= 20; ++row) EXPECT_EQ(table.Row(row).value, "");
+}
+
+TEST(EnvironmentOverride, TakesValuesOfAnyLengthAndEveryByte) {
+  const std::string long_value = "C:\\" + std::string(70000, 'x') + "\\list.txt";
+  ScopedEnvironment set("Software_Txt", long_value);
+  ScopedEnvironment high("VisuDir", "C:\\Sch\xF6n\x80\xFF");
+  const LocationTable table = OverriddenTable();
+  EXPECT_EQ(table.Row(8).value, long_value);
+  EXPECT_EQ(table.Row(4).value, "C:\\Sch\xF6n\x80\xFF");
+}
+
+TEST(EnvironmentOverride, FreeRowsAreNeverLookedUp) {
+  LocationTable table;
+  table.Row(11) = {"", "kept"};
+  ApplyEnvironmentOverride(table, 11);
+  EXPECT_EQ(table.Row(11).value, "kept");
+}
+
+}  // namespace
