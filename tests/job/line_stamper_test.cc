@@ -1,0 +1,113 @@
+#include "job/line_stamper.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kStamp = "Service Pack                   (Version: 2.1)";
+
+// The new list for `old_list`, fed in pieces of `piece_size` bytes.
+std::string Stamp(const std::string& old_list, size_t piece_size = 1 << 20) {
+  LineStamper stamper(kStamp);
+  std::string out;
+  for (size_t at = 0; at < old_list.size(); at += piece_size)
+    stamper.Feed(std::string_view(old_list).substr(at, piece_size), &out);
+  stamper.Finish(&out);
+  return out;
+}
+
+TEST(StampLine, IsTheMarkerNineteenBlanksAndTheVersion) {
+  EXPECT_EQ(StampLine("2.1"), kStamp);
+  EXPECT_EQ(StampLine(""), "Service Pack                   (Version: )");
+  EXPECT_EQ(StampLine("").size(), 42u);
+}
+
+TEST(LineStamper, ReplacesTheFirstMarkedLineAndDropsLaterOnes) {
+  EXPECT_EQ(Stamp("one\r\nService Pack 1\r\nthree\r\nold Service Pack 2\r\n"),
+            "one\r\n" + kStamp + "\r\nthree\r\n");
+  EXPECT_EQ(Stamp("Service Pack\r\nService Pack\r\n"), kStamp + "\r\n");
+  EXPECT_EQ(Stamp("xService Packy\r\n"), kStamp + "\r\n");
+}
+
+TEST(LineStamper, AppendsTheStampWhenNoLineIsMarked) {
+  EXPECT_EQ(Stamp(""), kStamp + "\r\n");
+  EXPECT_EQ(Stamp("a\r\nb\r\n"), "a\r\nb\r\n" + kStamp + "\r\n");
+  EXPECT_EQ(Stamp("service pack 3\r\nSERVICE PACK\r\nService  Pack\r\nServicePack\r\n"),
+            "service pack 3\r\nSERVICE PACK\r\nService  Pack\r\nServicePack\r\n" + kStamp + "\r\n");
+}
+
+TEST(LineStamper, EndsLinesAtCrOrCrLfAndWritesCrLf) {
+  EXPECT_EQ(Stamp("a\rb\r\nc"), "a\r\nb\r\nc\r\n" + kStamp + "\r\n");  // last line without end
+  EXPECT_EQ(Stamp("a\nb\r\n"), "a\nb\r\n" + kStamp + "\r\n");  // a lone LF stays in the line
+  EXPECT_EQ(Stamp("\n"), "\n\r\n" + kStamp + "\r\n");
+  EXPECT_EQ(Stamp("\r\n\r\n"), "\r\n\r\n" + kStamp + "\r\n");  // empty lines stay
+  EXPECT_EQ(Stamp("\r\r\n"), "\r\n\r\n" + kStamp + "\r\n");
+  EXPECT_EQ(Stamp("a\n\rb"), "a\n\r\nb\r\n" + kStamp + "\r\n");
+  EXPECT_EQ(Stamp("Service Pack\nx\r\ny"), kStamp + "\r\ny\r\n");  // LF joins the marked line
+}
+
+TEST(LineStamper, PassesEveryOtherByteThrough) {
+  const std::string odd("caf\xE9 \x00\x1A\x7F\xFF\t end", 14);
+  EXPECT_EQ(Stamp(odd + "\r\n"), odd + "\r\n" + kStamp + "\r\n");
+  EXPECT_EQ(Stamp(std::string("\x00Service Pack\x00\r\n", 16)), kStamp + "\r\n");
+}
+
+TEST(LineStamper, GivesTheSameListHoweverThePiecesFall) {
+  const std::string old_list = "head\r\nService\r\n Pack\rlong line " + std::string(300, 'x') +
+                               "\r\n\nService Pack 7\r\r\nService Pack 8\ntail\r\nService Pac";
+  const std::string whole = Stamp(old_list);
+  EXPECT_EQ(whole, "head\r\nService\r\n Pack\r\nlong line " + std::string(300, 'x') + "\r\n" +
+                       kStamp + "\r\n\r\nService Pac\r\n");
+  for (size_t piece_size : {1u, 2u, 3u, 5u, 7u, 13u, 64u})
+    EXPECT_EQ(Stamp(old_list, piece_size), whole) << piece_size;
+}
+
+// The new list by the rules, one whole line at a time.
+std::string ModelStamp(const std::string& old_list) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool open = false;
+  for (size_t i = 0; i < old_list.size(); ++i) {
+    if (old_list[i] == '\r') {
+      lines.push_back(line);
+      line.clear();
+      open = false;
+      if (i + 1 < old_list.size() && old_list[i + 1] == '\n') ++i;
+    } else {
+      line += old_list[i];
+      open = true;
+    }
+  }
+  if (open) lines.push_back(line);
+  std::string out;
+  bool stamped = false;
+  for (const std::string& each : lines) {
+    if (each.find("Service Pack") == std::string::npos) {
+      out += each + "\r\n";
+    } else if (!stamped) {
+      out += kStamp + "\r\n";
+      stamped = true;
+    }
+  }
+  return stamped ? out : out + kStamp + "\r\n";
+}
+
+TEST(LineStamper, AgreesWithALineByLineModelOnRandomLists) {
+  const std::vector<std::string> words = {
+      "a", "xyz", "\r", "\n", "\r\n", "\r\r", "Service Pack", "Service", " Pack", "S", "ack"};
+  std::mt19937 random(12345);
+  for (int round = 0; round < 3000; ++round) {
+    std::string old_list;
+    const size_t length = random() % 40;
+    for (size_t i = 0; i < length; ++i) old_list += words[random() % words.size()];
+    const size_t piece_size = 1 + random() % 17;
+    ASSERT_EQ(Stamp(old_list, piece_size), ModelStamp(old_list))
+        << testing::PrintToString(old_list) << " in pieces of " << piece_size;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+#include "job/stamping.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "job/line_stamper.h"
+#include "platform/run_error.h"
+#include "support/scratch.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kStamp = "Service Pack                   (Version: 2.1)\r\n";
+
+class StampingTest : public testing::Test {
+ protected:
+  StampingTest() : list_(scratch_ / "Software.txt"), backup_(scratch_ / "Software.bak") {
+    PresetLocations(table_);
+    UseList(list_);
+  }
+
+  void UseList(const std::string& path) { table_.Row(8).value = path; }
+
+  void Stamp(const std::string& version = "2.1") { StampSoftwareList(table_, version); }
+
+  std::string StampError() {
+    try {
+      Stamp();
+    } catch (const RunError& error) {
+      return error.what();
+    }
+    return "no error";
+  }
+
+  // The names in the scratch directory, to see that nothing was left over.
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(scratch_.path()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  ScratchDir scratch_;
+  LocationTable table_;
+  const std::string list_;
+  const std::string backup_;
+};
+
+TEST(BackupPathFor, TakesThePathBeforeItsFirstDot) {
+  EXPECT_EQ(BackupPathFor("C:\\Software.txt"), "C:\\Software.bak");
+  EXPECT_EQ(BackupPathFor("C:\\Software.list.txt"), "C:\\Software.bak");
+  EXPECT_EQ(BackupPathFor("C:\\Software"), "C:\\Software.bak");
+  EXPECT_EQ(BackupPathFor(".\\list.txt"), ".\\list.txt.bak");
+  EXPECT_EQ(BackupPathFor("C:\\dir.d\\list.txt"), "C:\\dir.bak");
+  EXPECT_EQ(BackupPathFor(""), ".bak");
+}
+
+TEST_F(StampingTest, CreatesAReadOnlyListWithTheStampAloneWhenThereIsNone) {
+  WriteBytes(backup_, "unrelated");
+  Stamp();
+  EXPECT_EQ(ReadBytes(list_), kStamp);
+  EXPECT_TRUE(IsReadOnly(list_));
+  EXPECT_EQ(ReadBytes(backup_), "unrelated");  // left alone
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Software.bak", "Software.txt"}));
+}
+
+TEST_F(StampingTest, RewritesTheListAndKeepsTheOldOneAsAWritableBackup) {
+  const std::string old_list = "Tools 1.0\r\nService Pack (Version: 1.9)\r\nVisu 3\r\n";
+  WriteBytes(list_, old_list);
+  WriteBytes(backup_, "stale backup");
+  fs::permissions(list_, fs::perms(0640));
+  Stamp();
+  EXPECT_EQ(ReadBytes(list_), "Tools 1.0\r\n" + kStamp + "Visu 3\r\n");
+  EXPECT_EQ(ReadBytes(backup_), old_list);
+  EXPECT_EQ(fs::status(list_).permissions(), fs::perms(0440));
+  EXPECT_FALSE(IsReadOnly(backup_));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Software.bak", "Software.txt"}));
+}
+
+TEST_F(StampingTest, ASecondRunGivesTheSameListAndBacksUpTheFirst) {
+  WriteBytes(list_, "a\rb\nService Pack 1\r\n");
+  Stamp("");
+  const std::string first = ReadBytes(list_);
+  EXPECT_EQ(first, "a\r\nService Pack                   (Version: )\r\n");
+  Stamp("");
+  EXPECT_EQ(ReadBytes(list_), first);
+  EXPECT_EQ(ReadBytes(backup_), first);
+  EXPECT_TRUE(IsReadOnly(list_));
+}
+
+TEST_F(StampingTest, NamesTheBackupAfterADotInADirectoryName) {
+  fs::create_directory(scratch_ / "lists.d");
+  UseList(scratch_ / "lists.d/Software");
+  WriteBytes(scratch_ / "lists.d/Software", "x\r\n");
+  Stamp();
+  EXPECT_EQ(ReadBytes(scratch_ / "lists.bak"), "x\r\n");
+  EXPECT_EQ(ReadBytes(scratch_ / "lists.d/Software"), "x\r\n" + kStamp);
+}
+
+TEST_F(StampingTest, FailuresLeaveTheOldListWholeAndNothingBehind) {
+  const std::string old_list = "keep me\r\n";
+  WriteBytes(list_, old_list);
+
+  fs::create_directories(scratch_ / "Software.bak/inside");  // backup path can't be taken
+  EXPECT_NE(StampError().find("Software.bak"), std::string::npos);
+  EXPECT_EQ(ReadBytes(list_), old_list);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Software.bak", "Software.txt"}));
+
+  UseList(scratch_ / "missing/Software.txt");  // directory missing
+  EXPECT_NE(StampError().find("missing"), std::string::npos);
+
+  fs::create_directory(scratch_ / "Listdir");  // a directory where the list should be
+  UseList(scratch_ / "Listdir");
+  EXPECT_NE(StampError().find("Listdir"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(scratch_ / "Listdir"));
+  EXPECT_EQ(ReadBytes(list_), old_list);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Listdir", "Software.bak", "Software.txt"}));
+}
+
+TEST_F(StampingTest, RefusesAListThatWouldBeItsOwnBackup) {
+  UseList(scratch_ / "Software.BAK");
+  WriteBytes(scratch_ / "Software.BAK", "precious\r\n");
+  EXPECT_NE(StampError().find("backup"), std::string::npos);
+  EXPECT_EQ(ReadBytes(scratch_ / "Software.BAK"), "precious\r\n");
+}
+
+TEST_F(StampingTest, StreamsListsLargerThanItsBuffers) {
+  std::string old_list;
+  for (int i = 0; i < 40000; ++i) old_list += "line " + std::to_string(i) + "\r\n";
+  old_list += "Service Pack 1\r\n" + std::string(300000, 'z') + "\r\nService Pack 2\r\n";
+  WriteBytes(list_, old_list);
+  Stamp();
+  const std::string expected =
+      old_list.substr(0, old_list.find("Service")) + kStamp + std::string(300000, 'z') + "\r\n";
+  EXPECT_EQ(ReadBytes(list_), expected);
+  EXPECT_EQ(ReadBytes(backup_), old_list);
+}
+
+}  // namespace
