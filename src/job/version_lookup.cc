@@ -1,0 +1,22 @@
+#include "job/version_lookup.h"
+
+#include "locations/profile_reader.h"
+
+namespace {
+
+constexpr char kVersionPrefix[] = "Velmo Service Pack ";
+constexpr size_t kVersionPrefixLength = sizeof(kVersionPrefix) - 1;
+
+}  // namespace
+
+std::string LookUpVersionText(const std::string& program_directory) {
+  const std::string text =
+      ReadProfileString("Intern", "Text1", program_directory + "\\InstallSp.ini");
+  if (text.empty()) return "0.0";
+  // Without the prefix the same arithmetic starts at the prefix's length:
+  // the text from its 19th character on.
+  const size_t prefix = text.find(kVersionPrefix);
+  const size_t start =
+      prefix == std::string::npos ? kVersionPrefixLength - 1 : prefix + kVersionPrefixLength;
+  return start < text.size() ? text.substr(start) : "";
+}

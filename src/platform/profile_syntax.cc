@@ -1,0 +1,95 @@
+#include "platform/profile_syntax.h"
+
+namespace platform {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  return true;
+}
+
+std::string_view StripQuotes(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front())
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
+// UTF-16 text narrowed to one byte per code unit; "?" where it does not fit.
+std::string NarrowUtf16(std::string_view bytes, bool big_endian) {
+  std::string narrow;
+  narrow.reserve(bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const unsigned char first = static_cast<unsigned char>(bytes[i]);
+    const unsigned char second = static_cast<unsigned char>(bytes[i + 1]);
+    const unsigned unit = big_endian ? (first << 8 | second) : (second << 8 | first);
+    narrow += unit < 0x100 ? static_cast<char>(unit) : '?';
+  }
+  return narrow;
+}
+
+// The file's text as 8-bit characters, without a byte order mark.
+std::string DecodeContents(std::string_view contents) {
+  if (contents.substr(0, 3) == "\xEF\xBB\xBF") return std::string(contents.substr(3));
+  if (contents.substr(0, 2) == "\xFF\xFE") return NarrowUtf16(contents.substr(2), false);
+  if (contents.substr(0, 2) == "\xFE\xFF") return NarrowUtf16(contents.substr(2), true);
+  return std::string(contents);
+}
+
+// Takes the next line off the front of `text`, without its line end.
+std::string_view NextLine(std::string_view& text) {
+  const size_t end = text.find_first_of("\r\n");
+  if (end == std::string_view::npos) {
+    const std::string_view line = text;
+    text = {};
+    return line;
+  }
+  const std::string_view line = text.substr(0, end);
+  const size_t skip = (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
+  text.remove_prefix(end + skip);
+  return line;
+}
+
+}  // namespace
+
+std::string FindProfileValue(std::string_view contents, std::string_view section,
+                             std::string_view key) {
+  const std::string decoded = DecodeContents(contents);
+  std::string_view rest = decoded;
+  bool in_section = false;
+  bool section_seen = false;
+  while (!rest.empty()) {
+    const std::string_view line = TrimBlanks(NextLine(rest));
+    if (!line.empty() && line.front() == '[') {
+      const size_t close = line.rfind(']');
+      if (close != std::string_view::npos) {
+        // Only the first section of the name counts.
+        if (section_seen) return "";
+        in_section = SameName(TrimBlanks(line.substr(1, close - 1)), section);
+        section_seen = in_section;
+        continue;
+      }
+    }
+    if (!in_section) continue;
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    if (SameName(TrimBlanks(line.substr(0, equals)), key))
+      return std::string(StripQuotes(TrimBlanks(line.substr(equals + 1))));
+  }
+  return "";
+}
+
+}  // namespace platform

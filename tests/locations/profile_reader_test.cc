@@ -1,0 +1,27 @@
+#include "locations/profile_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/scratch.h"
+
+namespace {
+
+TEST(ReadProfileString, ReturnsTheValueCutTo254Characters) {
+  ScratchDir scratch;
+  const std::string ini = scratch / "InstallSp.ini";
+  const std::string long_value = std::string(250, 'a') + "bcdefghij" + std::string(41, 'z');
+  WriteBytes(ini, "[Intern]\r\nText1=Velmo Service Pack 2.1\r\nLong=" + long_value +
+                      "\r\nEmpty=\r\nBlank=   \r\n");
+  EXPECT_EQ(ReadProfileString("Intern", "Text1", ini), "Velmo Service Pack 2.1");
+  EXPECT_EQ(ReadProfileString("Intern", "Long", ini), long_value.substr(0, 254));
+  EXPECT_EQ(ReadProfileString("Intern", "Empty", ini), "");
+  EXPECT_EQ(ReadProfileString("Intern", "Blank", ini), "");
+  EXPECT_EQ(ReadProfileString("Intern", "Missing", ini), "");
+  EXPECT_EQ(ReadProfileString("Extern", "Text1", ini), "");
+  EXPECT_EQ(ReadProfileString("Intern", "Text1", scratch / "absent.ini"), "");
+  EXPECT_EQ(ReadProfileString("Intern", "Text1", scratch.path().string()), "");  // a directory
+}
+
+}  // namespace
