@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Stamps generated software lists of 1 MB and 100 MB and reports, side by
+# side, the median wall time of
+#   tavrin   the program (reads, writes a new list, flushes it, swaps),
+#   dd       a durable copy of the same file (bs=128k conv=fsync): the floor,
+#            since the program must write and flush the whole list too,
+#   awk      an awk script doing the same rewrite, without flushing,
+# and the peak memory (maximum resident set) of each.
+#
+# Usage: bench/stamp_bench.sh [runs]   (default 9; builds the program first)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-9}
+
+cmake --preset native >/dev/null
+cmake --build --preset native --target tavrin >/dev/null
+tavrin=$PWD/build/native/tavrin
+
+work=$(mktemp -d)
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+
+# Lines of 20 to 120 bytes with CR LF ends, one "Service Pack" line in the middle.
+make_list() {
+  awk -v bytes="$1" 'BEGIN {
+    srand(7); total = 0; n = 0; marked = 0
+    while (total < bytes) {
+      if (!marked && total >= bytes / 2) { line = "Service Pack 1.0"; marked = 1 }
+      else { len = 20 + int(rand() * 100); line = sprintf("Tool %d ", n++)
+             while (length(line) < len) line = line "x" }
+      printf "%s\r\n", line; total += length(line) + 2
+    }
+  }' > "$2"
+}
+
+# The same job as the program, in awk: a line ends at CR or CR LF, the first
+# marked line becomes the stamp, later ones go, CR LF after every line.
+awk_stamp() {
+  awk 'BEGIN { RS = "\r\n|\r"; ORS = "\r\n"; stamp = "Service Pack                   (Version: 0.0)" }
+       /Service Pack/ { if (!done) { print stamp; done = 1 } ; next }
+       { print }
+       END { if (!done) print stamp }' "$1" > "$2"
+}
+
+# Median of the numbers on standard input.
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Seconds taken by one run of the command in "$@". Whatever earlier runs left
+# to write back is written first, so that no run pays for another's.
+seconds() {
+  sync
+  local start=$EPOCHREALTIME
+  "$@"
+  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", b - a }'
+}
+
+# Peak memory in kB of one run of the command in "$@".
+peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+
+run_tavrin() { Software_Txt="$list" "$tavrin"; }
+run_dd() { dd if="$list" of="$work/copy" bs=128k conv=fsync status=none; }
+run_awk() { awk_stamp "$list" "$work/awk.txt"; }
+
+printf '%-8s %-7s %12s %10s %14s\n' size tool median_s vs_dd peak_memory_kB
+for size_mb in 1 100; do
+  list=$work/Software.txt
+  chmod -R u+w "$work"; rm -f "$work"/*
+  make_list $((size_mb * 1000 * 1000)) "$list"
+  # The tools take turns, so that a slow spell of the machine hits them alike.
+  declare -A times=() median_of=()
+  for _ in $(seq "$runs"); do
+    for tool in tavrin dd awk; do times[$tool]+="$(seconds "run_$tool") "; done
+  done
+  for tool in tavrin dd awk; do
+    median_of[$tool]=$(printf '%s\n' ${times[$tool]} | median)
+  done
+  for tool in tavrin dd awk; do
+    case $tool in
+      tavrin) kb=$(Software_Txt="$list" peak_kb "$tavrin") ;;
+      dd) kb=$(peak_kb dd if="$list" of="$work/copy" bs=128k conv=fsync status=none) ;;
+      awk) kb=$(peak_kb awk 'BEGIN { RS = "\r\n|\r" } { n++ }' "$list") ;;
+    esac
+    ratio=$(awk -v a="${median_of[$tool]}" -v b="${median_of[dd]}" 'BEGIN { printf "%.2fx", a / b }')
+    printf '%-8s %-7s %12s %10s %14s\n' "${size_mb}MB" "$tool" "${median_of[$tool]}" "$ratio" "$kb"
+  done
+done

@@ -1,0 +1,118 @@
+// Interrupts the built program in the middle of its work and checks that the
+// software list is always whole: the old one or the new one.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/run_program.h"
+#include "support/scratch.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kStamp = "Service Pack                   (Version: 0.0)\r\n";
+
+class CrashSafetyTest : public testing::Test {
+ protected:
+  CrashSafetyTest() { options_.working_directory = scratch_.path().string(); }
+
+  // A list of about `megabytes` MB with one marked line in its middle, and
+  // the list the program makes of it.
+  void MakeLists(int megabytes) {
+    const std::string body(990, 'h');
+    old_list_.clear();
+    new_list_.clear();
+    const int lines = megabytes * 1000;
+    for (int i = 0; i < lines; ++i) {
+      const std::string line = std::to_string(i) + " " + body + "\r\n";
+      if (i == lines / 2) {
+        old_list_ += "Service Pack 1.0\r\n";
+        new_list_ += kStamp;
+      }
+      old_list_ += line;
+      new_list_ += line;
+    }
+  }
+
+  // Puts the old list back at `list` and removes everything else.
+  void Reset(const std::string& list) {
+    for (const auto& entry : fs::directory_iterator(fs::path(list).parent_path())) {
+      fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
+      fs::remove(entry.path());
+    }
+    WriteBytes(list, old_list_);
+  }
+
+  ScratchDir scratch_;
+  ProgramOptions options_;
+  std::string old_list_, new_list_;
+};
+
+TEST_F(CrashSafetyTest, AKillAtAnyMomentLeavesTheOldOrTheNewListWhole) {
+  fs::create_directory(scratch_ / "lists");
+  const std::string list = scratch_ / "lists/Software.txt";
+  const std::string backup = scratch_ / "lists/Software.bak";
+  options_.environment["Software_Txt"] = list;
+  MakeLists(24);
+
+  Reset(list);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(RunProgram(TAVRIN_EXE, options_).exit_code, 0);
+  const long run_us = long(std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count());
+
+  int killed_with_old = 0, killed_with_new = 0;
+  const int kKills = 40;
+  for (int i = 0; i < kKills; ++i) {
+    Reset(list);
+    options_.kill_after_us = run_us * i / (kKills - 8);  // the last few land after the end
+    RunProgram(TAVRIN_EXE, options_);
+    const std::string now = ReadBytes(list);
+    if (now == old_list_) {
+      ++killed_with_old;
+      if (fs::exists(backup)) {
+        EXPECT_EQ(ReadBytes(backup), old_list_) << i;
+      }
+    } else {
+      ASSERT_EQ(now, new_list_) << "kill " << i << " left a broken list";
+      ++killed_with_new;
+      EXPECT_EQ(ReadBytes(backup), old_list_) << i;
+    }
+  }
+  std::printf("run took %ld us; kills left the old list %d times, the new one %d times\n", run_us,
+              killed_with_old, killed_with_new);
+  EXPECT_GT(killed_with_old, 0);
+  EXPECT_GT(killed_with_new, 0);
+
+  // Whatever a kill left behind, the next run finishes the job.
+  options_.kill_after_us.reset();
+  EXPECT_EQ(RunProgram(TAVRIN_EXE, options_).exit_code, 0);
+  EXPECT_EQ(ReadBytes(list), new_list_);
+}
+
+TEST_F(CrashSafetyTest, AFullDiskFailsTheRunAndKeepsTheList) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  const std::string disk = scratch_ / "disk";
+  fs::create_directory(disk);
+  if (std::system(("mount -t tmpfs -o size=4m tavrin-test " + disk + " 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a small file system here";
+  const std::string list = disk + "/Software.txt";
+  options_.environment["Software_Txt"] = list;
+  MakeLists(3);
+  Reset(list);
+  const ProgramRun run = RunProgram(TAVRIN_EXE, options_);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.errors.find("No space left on device"), std::string::npos) << run.errors;
+  EXPECT_EQ(ReadBytes(list), old_list_);
+  EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 1);
+  std::system(("umount " + disk).c_str());
+}
+
+}  // namespace

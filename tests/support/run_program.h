@@ -1,0 +1,26 @@
+#ifndef TAVRIN_TESTS_SUPPORT_RUN_PROGRAM_H_
+#define TAVRIN_TESTS_SUPPORT_RUN_PROGRAM_H_
+
+#include <map>
+#include <optional>
+#include <string>
+
+struct ProgramRun {
+  int exit_code = -1;  // -1 when the program was killed
+  std::string output;  // stdout
+  std::string errors;  // stderr
+};
+
+struct ProgramOptions {
+  // The whole environment of the program besides PATH.
+  std::map<std::string, std::string> environment;
+  std::string working_directory;
+  // Kill the program this many microseconds after its start.
+  std::optional<long> kill_after_us;
+  // Limit on the size of any file the program writes (bytes).
+  std::optional<long> file_size_limit;
+};
+
+ProgramRun RunProgram(const std::string& program, const ProgramOptions& options);
+
+#endif  // TAVRIN_TESTS_SUPPORT_RUN_PROGRAM_H_
