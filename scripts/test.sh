@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the tests need (Debian packages, when run as root and they
-# are missing), builds the program and runs every test.
+# are missing), then builds and runs both suites: the native one, and the
+# Windows one, cross-built with MinGW-w64 and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+packages=(cmake g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64)
 need=()
-for package in cmake g++ libgtest-dev; do
+for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -18,6 +20,9 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
-cmake --preset native >/dev/null
-cmake --build --preset native -j "$jobs"
-ctest --preset native -j "$jobs"
+for preset in native windows; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done

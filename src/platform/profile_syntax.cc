@@ -4,7 +4,7 @@ namespace platform {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A'; }
 
 std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -21,11 +21,17 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string_view StripQuotes(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front())
-    return value.substr(1, value.size() - 2);
-  return value;
+// The value as copied into a buffer of `buffer_size` characters, with its
+// quotes stripped: the opening quote is skipped, and the last character copied
+// is dropped when everything behind that quote fitted the buffer.
+std::string CopyValue(std::string_view value, size_t buffer_size) {
+  value = value.substr(0, value.find('\0'));
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  if (quoted) value.remove_prefix(1);
+  std::string copy(value.substr(0, buffer_size - 1));
+  if (quoted && value.size() <= buffer_size && !copy.empty()) copy.pop_back();
+  return copy;
 }
 
 // UTF-16 text narrowed to one byte per code unit; "?" where it does not fit.
@@ -66,7 +72,8 @@ std::string_view NextLine(std::string_view& text) {
 }  // namespace
 
 std::string FindProfileValue(std::string_view contents, std::string_view section,
-                             std::string_view key) {
+                             std::string_view key, size_t buffer_size) {
+  if (buffer_size == 0) return "";
   const std::string decoded = DecodeContents(contents);
   std::string_view rest = decoded;
   bool in_section = false;
@@ -83,11 +90,14 @@ std::string FindProfileValue(std::string_view contents, std::string_view section
         continue;
       }
     }
-    if (!in_section) continue;
+    if (!in_section || line.empty()) continue;
     const size_t equals = line.find('=');
-    if (equals == std::string_view::npos) continue;
+    if (equals == std::string_view::npos) {
+      if (SameName(line, key)) return "";
+      continue;
+    }
     if (SameName(TrimBlanks(line.substr(0, equals)), key))
-      return std::string(StripQuotes(TrimBlanks(line.substr(equals + 1))));
+      return CopyValue(TrimBlanks(line.substr(equals + 1)), buffer_size);
   }
   return "";
 }

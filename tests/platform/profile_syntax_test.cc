@@ -14,7 +14,7 @@ std::string Bytes(const char (&literal)[N]) {
 }
 
 std::string Text1(const std::string& contents) {
-  return FindProfileValue(contents, "Intern", "Text1");
+  return FindProfileValue(contents, "Intern", "Text1", 255);
 }
 
 TEST(ProfileSyntax, MatchesNamesWithoutRegardToLetterCase) {
@@ -26,6 +26,9 @@ TEST(ProfileSyntax, MatchesNamesWithoutRegardToLetterCase) {
 
 TEST(ProfileSyntax, DropsBlanksAndTabsAroundNamesAndValues) {
   EXPECT_EQ(Text1("  [ \tIntern\t ]  \n \t Text1 \t=\t  a b \t \n"), "a b");
+  EXPECT_EQ(Text1("[Intern]\nText1=\v\f\x1A"
+                  "a\x1A\f\v\n"),
+            "a");  // as Windows' isspace
   EXPECT_EQ(Text1("[Intern]\nText1=\n"), "");
   EXPECT_EQ(Text1("[Intern]\nText1 = \t \n"), "");
   EXPECT_EQ(Text1("[Intern]\nText 1=a\n"), "");
@@ -48,8 +51,9 @@ TEST(ProfileSyntax, TakesTheFirstKeyOfTheFirstMatchingSection) {
   EXPECT_EQ(Text1("Text1=before any section\n[Intern]\n"), "");
 }
 
-TEST(ProfileSyntax, IgnoresLinesThatHoldNoKey) {
-  EXPECT_EQ(Text1("[Intern]\nText1\n;Text1=x\nText1=a;b = c ; d\n"), "a;b = c ; d");
+TEST(ProfileSyntax, ReadsLinesWithoutEqualsAsKeysWithoutValue) {
+  EXPECT_EQ(Text1("[Intern]\n  Text1  \nText1=later\n"), "");
+  EXPECT_EQ(Text1("[Intern]\nText\n;Text1=x\nText1=a;b = c ; d\n"), "a;b = c ; d");
   EXPECT_EQ(Text1("[Intern]\n\n\n  \nText1==a=\n"), "=a=");
   EXPECT_EQ(Text1("[Intern] comment\nText1=a\n"), "a");  // behind "]" is no name
 }
@@ -70,8 +74,21 @@ TEST(ProfileSyntax, UnderstandsByteOrderMarks) {
   EXPECT_EQ(Text1(utf16be), "v");
 }
 
-TEST(ProfileSyntax, KeepsEveryOtherByteOfTheValue) {
-  EXPECT_EQ(Text1(Bytes("[Intern]\nText1=\x80\xFF\0x\x1A\n")), Bytes("\x80\xFF\0x\x1A"));
+TEST(ProfileSyntax, KeepsEveryOtherByteOfTheValueUpToANul) {
+  EXPECT_EQ(Text1("[Intern]\nText1=\x80\xFF\x01x\x7F\n"), "\x80\xFF\x01x\x7F");
+  EXPECT_EQ(Text1(Bytes("[Intern]\nText1=a\0b\n")), "a");
+}
+
+TEST(ProfileSyntax, CutsValuesToTheBuffer) {
+  const std::string q254(254, 'q');
+  EXPECT_EQ(Text1("[Intern]\nText1=" + q254 + "z\n"), q254);
+  EXPECT_EQ(FindProfileValue("[Intern]\nText1=abc\n", "Intern", "Text1", 3), "ab");
+  EXPECT_EQ(FindProfileValue("[Intern]\nText1=abc\n", "Intern", "Text1", 0), "");
+  // Quoted: the quote is stripped from what was copied, so text and closing
+  // quote that just fill the buffer lose one character more.
+  EXPECT_EQ(Text1("[Intern]\nText1=\"" + std::string(253, 'q') + "\"\n"), std::string(253, 'q'));
+  EXPECT_EQ(Text1("[Intern]\nText1=\"" + q254 + "\"\n"), std::string(253, 'q'));
+  EXPECT_EQ(Text1("[Intern]\nText1=\"" + q254 + "q\"\n"), q254);
 }
 
 }  // namespace

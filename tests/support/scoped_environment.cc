@@ -1,10 +1,7 @@
 #include "support/scoped_environment.h"
 
-#include <cstdlib>
-
-ScopedEnvironment::ScopedEnvironment(std::string name, std::optional<std::string> value)
-    : name_(std::move(name)) {
-  if (const char* old = std::getenv(name_.c_str())) saved_ = old;
+ScopedEnvironment::ScopedEnvironment(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)), saved_(GetEnvironment(name_)) {
   SetEnvironment(name_, value);
 }
 

@@ -4,11 +4,16 @@
 #include <optional>
 #include <string>
 
-// Sets (or with nullopt, unsets) an environment variable of this process for
-// the life of the object, then restores what was there.
+// This process's environment variable `name`; nullopt when it is not set.
+std::optional<std::string> GetEnvironment(const std::string& name);
+// Sets the variable, or with nullopt removes it.
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
+
+// Sets (or with nullopt, removes) an environment variable for the life of
+// the object, then restores what was there.
 class ScopedEnvironment {
  public:
-  ScopedEnvironment(std::string name, std::optional<std::string> value);
+  ScopedEnvironment(std::string name, const std::optional<std::string>& value);
   ~ScopedEnvironment();
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
@@ -17,7 +22,5 @@ class ScopedEnvironment {
   std::string name_;
   std::optional<std::string> saved_;
 };
-
-void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
 
 #endif  // TAVRIN_TESTS_SUPPORT_SCOPED_ENVIRONMENT_H_

@@ -28,10 +28,7 @@ std::string ReadWholeFile(const std::string& path) {
 
 std::string LookUpProfileString(const std::string& section, const std::string& key,
                                 const std::string& file, size_t buffer_size) {
-  if (buffer_size == 0) return "";
-  std::string value = FindProfileValue(ReadWholeFile(file), section, key);
-  if (value.size() > buffer_size - 1) value.resize(buffer_size - 1);
-  return value;
+  return FindProfileValue(ReadWholeFile(file), section, key, buffer_size);
 }
 
 }  // namespace platform

@@ -61,10 +61,11 @@ TEST(Files, CreatesNewFilesBesideAPathWithoutTouchingWhatIsThere) {
   EXPECT_TRUE(fs::is_symlink(second));
 }
 
-TEST(Files, ReplaceKeepsTheOldFileAsBackup) {
+TEST(Files, ReplaceKeepsTheOldFileAsBackupAndItsPermissionsForTheNewOne) {
   ScratchDir scratch;
   const std::string list = scratch / "list.txt", backup = scratch / "list.bak";
   WriteBytes(list, "old");
+  fs::permissions(list, fs::perms(0640));
   std::string replacement;
   const FileHandle file = CreateFileBeside(list, &replacement);
   WriteAll(file, "new", 3, replacement);
@@ -74,6 +75,7 @@ TEST(Files, ReplaceKeepsTheOldFileAsBackup) {
   EXPECT_EQ(ReadBytes(list), "new");
   EXPECT_EQ(ReadBytes(backup), "old");
   EXPECT_FALSE(fs::exists(replacement));
+  EXPECT_EQ(fs::status(list).permissions(), fs::perms(0640));
 }
 
 TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
