@@ -15,12 +15,12 @@ void CheckRow(int16_t row) {
 
 const Location& LocationTable::Row(int16_t row) const {
   CheckRow(row);
-  return rows_[row - 1];
+  return rows_[static_cast<size_t>(row - 1)];
 }
 
 Location& LocationTable::Row(int16_t row) {
   CheckRow(row);
-  return rows_[row - 1];
+  return rows_[static_cast<size_t>(row - 1)];
 }
 
 void PresetLocations(LocationTable& table) {

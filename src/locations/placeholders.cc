@@ -1,5 +1,6 @@
 #include "locations/placeholders.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -70,8 +71,10 @@ class Expansion {
                      "expanding \"" + template_ + "\" brings back $" + location.name +
                          "$ through its own value");
     text_.replace(open, close - open + 1, location.value);
-    origin_.erase(origin_.begin() + open, origin_.begin() + close + 1);
-    origin_.insert(origin_.begin() + open, location.value.size(), produced_by | row_bit);
+    const auto at = origin_.begin() + static_cast<std::ptrdiff_t>(open);
+    origin_.erase(at, at + static_cast<std::ptrdiff_t>(close - open + 1));
+    origin_.insert(origin_.begin() + static_cast<std::ptrdiff_t>(open), location.value.size(),
+                   produced_by | row_bit);
   }
 
   const LocationTable& table_;

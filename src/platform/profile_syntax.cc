@@ -39,8 +39,8 @@ std::string NarrowUtf16(std::string_view bytes, bool big_endian) {
   std::string narrow;
   narrow.reserve(bytes.size() / 2);
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned char first = static_cast<unsigned char>(bytes[i]);
-    const unsigned char second = static_cast<unsigned char>(bytes[i + 1]);
+    const unsigned first = static_cast<unsigned char>(bytes[i]);
+    const unsigned second = static_cast<unsigned char>(bytes[i + 1]);
     const unsigned unit = big_endian ? (first << 8 | second) : (second << 8 | first);
     narrow += unit < 0x100 ? static_cast<char>(unit) : '?';
   }

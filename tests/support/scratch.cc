@@ -1,7 +1,6 @@
 #include "support/scratch.h"
 
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -27,9 +26,13 @@ ScratchDir::~ScratchDir() {
 std::string ScratchDir::operator/(const std::string& name) const { return (path_ / name).string(); }
 
 std::string ReadBytes(const std::string& path) {
-  std::ifstream stream(path, std::ios::binary);
+  std::ifstream stream(path, std::ios::binary | std::ios::ate);
   if (!stream) throw std::runtime_error("cannot read " + path);
-  return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  std::string bytes(static_cast<size_t>(stream.tellg()), '\0');
+  stream.seekg(0);
+  if (!stream.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+    throw std::runtime_error("cannot read " + path);
+  return bytes;
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
