@@ -53,8 +53,8 @@ class Expansion {
     const size_t index = text_.find('$', from);
     if (index != std::string::npos && index + 1 > kLastDollarPosition)
       throw RunError("Overflow", template_,
-                     "a \"$\" at position " + std::to_string(index + 1) +
-                         " is past the 16-bit position limit");
+                     "its expansion reaches a \"$\" at position " + std::to_string(index + 1) +
+                         ", past the 16-bit position limit");
     return index;
   }
 
@@ -67,7 +67,7 @@ class Expansion {
     const uint32_t row_bit = uint32_t{1} << (row - 1);
     const Location& location = table_.Row(row);
     if (produced_by & row_bit)
-      throw RunError("Location refers back to itself", location.name,
+      throw RunError("location refers back to itself", location.name,
                      "expanding \"" + template_ + "\" brings back $" + location.name +
                          "$ through its own value");
     text_.replace(open, close - open + 1, location.value);

@@ -49,7 +49,7 @@ void SyncDirectoryOf(const std::string& path) {
 
 void Rename(const std::string& from, const std::string& to) {
   if (rename(NativePath(from).c_str(), NativePath(to).c_str()) != 0)
-    throw SystemError("cannot put the new file in place of", to, errno);
+    throw SystemError("cannot put the new list in place of", to, errno);
 }
 
 bool LinkUnsupported(int error_number) {
@@ -119,7 +119,7 @@ FileHandle CreateFileBeside(const std::string& beside, std::string* created) {
       return file;
     }
     if (errno != EEXIST || attempt == 100)
-      throw SystemError("cannot create a new file beside", beside, errno);
+      throw SystemError("cannot create the new list beside", beside, errno);
   }
 }
 

@@ -63,7 +63,7 @@ void Rename(const std::string& from, const std::string& to) {
   // A rename within one volume: the list's name moves to the new file in one
   // step, and write-through makes it durable before the call returns.
   if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    throw SystemError("cannot put the new file in place of", to, GetLastError());
+    throw SystemError("cannot put the new list in place of", to, GetLastError());
 }
 
 }  // namespace
@@ -104,7 +104,7 @@ FileHandle CreateFileBeside(const std::string& beside, std::string* created) {
     }
     const DWORD error_code = GetLastError();
     if (error_code != ERROR_FILE_EXISTS || attempt == 100)
-      throw SystemError("cannot create a new file beside", beside, error_code);
+      throw SystemError("cannot create the new list beside", beside, error_code);
   }
 }
 
