@@ -26,6 +26,10 @@ using FileHandle = std::intptr_t;
 
 FileHandle OpenForReading(const std::string& path);
 
+// Creates the file `path`, empty; fails when anything is there already, a
+// link included, which it does not follow.
+FileHandle CreateNewFile(const std::string& path);
+
 // Creates a new, empty file whose name is `beside` with a suffix, so that it
 // lies in the same directory. It never opens an existing file or follows a
 // link. Returns the handle and stores the file's path in `*created`.
@@ -38,6 +42,10 @@ void WriteAll(FileHandle file, const char* data, size_t size, const std::string&
 void SyncToDisk(FileHandle file, const std::string& path);
 void CloseFile(FileHandle file, const std::string& path);
 void CloseFileQuietly(FileHandle file) noexcept;
+
+// Writes a copy of `from` at `to`, where nothing is, and returns once it is on
+// stable storage. A copy that fails half-way is removed again.
+void CopyFileDurably(const std::string& from, const std::string& to);
 
 // Makes the file `replacement` the file at `list` and the previous `list` its
 // `backup`, where `backup` does not exist. At every moment `list` names

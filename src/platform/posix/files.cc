@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <string>
-#include <vector>
 
 #include "platform/posix/native_path.h"
 #include "platform/posix/system_error.h"
@@ -14,8 +13,6 @@
 namespace platform {
 
 namespace {
-
-constexpr size_t kCopyBufferSize = 128 * 1024;
 
 int ToDescriptor(FileHandle file) { return static_cast<int>(file); }
 
@@ -57,30 +54,10 @@ bool LinkUnsupported(int error_number) {
          error_number == EMLINK || error_number == ENOSYS;
 }
 
-// Writes a durable copy of `from` at `to`, a path where nothing is, for file
-// systems that refuse hard links. A failed copy is removed again.
-void CopyDurably(const std::string& from, const std::string& to) {
-  const FileHandle source = OpenForReading(from);
-  const int target =
-      open(NativePath(to).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (target < 0) {
-    const int error_number = errno;
-    CloseFileQuietly(source);
-    throw SystemError("cannot create the backup", to, error_number);
-  }
-  try {
-    std::vector<char> buffer(kCopyBufferSize);
-    while (const size_t count = ReadSome(source, buffer.data(), buffer.size(), from))
-      WriteAll(target, buffer.data(), count, to);
-    SyncToDisk(target, to);
-    CloseFile(target, to);
-  } catch (...) {
-    CloseFileQuietly(target);
-    CloseFileQuietly(source);
-    RemoveFileQuietly(to);
-    throw;
-  }
-  CloseFileQuietly(source);
+// A descriptor for a new file at `path`, or -1 when anything is there,
+// a link included.
+int OpenNew(const std::string& path) {
+  return open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
 }  // namespace
@@ -108,12 +85,17 @@ FileHandle OpenForReading(const std::string& path) {
   return file;
 }
 
+FileHandle CreateNewFile(const std::string& path) {
+  const int file = OpenNew(path);
+  if (file < 0) throw SystemError("cannot create", path, errno);
+  return file;
+}
+
 FileHandle CreateFileBeside(const std::string& beside, std::string* created) {
   const std::string stem = beside + ".tavrin-" + std::to_string(getpid());
   for (int attempt = 0;; ++attempt) {
     std::string path = stem + (attempt ? "-" + std::to_string(attempt) : "") + ".tmp";
-    const int file =
-        open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int file = OpenNew(path);
     if (file >= 0) {
       *created = std::move(path);
       return file;
@@ -163,7 +145,7 @@ void ReplaceKeepingBackup(const std::string& replacement, const std::string& lis
     const int error_number = errno;
     if (!LinkUnsupported(error_number))
       throw SystemError("cannot keep the old list as", backup, error_number);
-    CopyDurably(list, backup);
+    CopyFileDurably(list, backup);
   }
   Rename(replacement, list);
   SyncDirectoryOf(list);

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "platform/win32/system_error.h"
 
@@ -11,7 +10,6 @@ namespace platform {
 
 namespace {
 
-constexpr size_t kCopyBufferSize = 128 * 1024;
 // ReadFile and WriteFile take 32-bit counts.
 constexpr size_t kLargestTransfer = 1u << 30;
 
@@ -32,31 +30,6 @@ bool LinkUnsupported(DWORD error_code) {
 HANDLE CreateNew(const std::string& path) {
   return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
-}
-
-// Writes a flushed copy of `from` at `to`, a path where nothing is, for
-// volumes without hard links (FAT). A failed copy is removed again.
-void CopyDurably(const std::string& from, const std::string& to) {
-  const FileHandle source = OpenForReading(from);
-  const HANDLE target = CreateNew(to);
-  if (target == INVALID_HANDLE_VALUE) {
-    const DWORD error_code = GetLastError();
-    CloseFileQuietly(source);
-    throw SystemError("cannot create the backup", to, error_code);
-  }
-  try {
-    std::vector<char> buffer(kCopyBufferSize);
-    while (const size_t count = ReadSome(source, buffer.data(), buffer.size(), from))
-      WriteAll(FromHandle(target), buffer.data(), count, to);
-    SyncToDisk(FromHandle(target), to);
-    CloseFile(FromHandle(target), to);
-  } catch (...) {
-    CloseHandle(target);
-    CloseFileQuietly(source);
-    RemoveFileQuietly(to);
-    throw;
-  }
-  CloseFileQuietly(source);
 }
 
 void Rename(const std::string& from, const std::string& to) {
@@ -90,6 +63,12 @@ FileHandle OpenForReading(const std::string& path) {
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw SystemError("cannot open", path, GetLastError());
+  return FromHandle(file);
+}
+
+FileHandle CreateNewFile(const std::string& path) {
+  const HANDLE file = CreateNew(path);
+  if (file == INVALID_HANDLE_VALUE) throw SystemError("cannot create", path, GetLastError());
   return FromHandle(file);
 }
 
@@ -148,7 +127,7 @@ void ReplaceKeepingBackup(const std::string& replacement, const std::string& lis
     const DWORD error_code = GetLastError();
     if (!LinkUnsupported(error_code))
       throw SystemError("cannot keep the old list as", backup, error_code);
-    CopyDurably(list, backup);
+    CopyFileDurably(list, backup);
   }
   Rename(replacement, list);
 }

@@ -45,21 +45,6 @@ TEST(Files, ReadOnlyAndNormalReplaceEveryOtherAttribute) {
   EXPECT_THROW(SetNormalAttributes(scratch / "missing"), RunError);
 }
 
-TEST(Files, ReplaceKeepsTheOldFileAsBackup) {
-  ScratchDir scratch;
-  const std::string list = scratch / "list.txt", backup = scratch / "list.bak";
-  WriteBytes(list, "old");
-  std::string replacement;
-  const FileHandle file = CreateFileBeside(list, &replacement);
-  WriteAll(file, "new", 3, replacement);
-  SyncToDisk(file, replacement);
-  CloseFile(file, replacement);
-  ReplaceKeepingBackup(replacement, list, backup);
-  EXPECT_EQ(ReadBytes(list), "new");
-  EXPECT_EQ(ReadBytes(backup), "old");
-  EXPECT_FALSE(fs::exists(replacement));
-}
-
 TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
   ScratchDir scratch;
   const std::string missing = scratch / "missing";
