@@ -35,7 +35,7 @@ void PresetLocations(LocationTable& table) {
   table.Row(10) = {"UsersProfile", "C:\\Winnt\\Profiles\\Velmo"};
 }
 
-void ApplyEnvironmentOverride(LocationTable& table, const int16_t& row) {
+void ApplyEnvironmentOverride(LocationTable& table, int16_t row) {
   Location& location = table.Row(row);
   if (location.name.empty()) return;
   std::string candidate = platform::LookUpEnvironment(location.name);

@@ -30,6 +30,6 @@ void PresetLocations(LocationTable& table);
 
 // Replaces the row's value by the environment variable named like the row,
 // when that variable holds a non-empty text. A free row is left alone.
-void ApplyEnvironmentOverride(LocationTable& table, const int16_t& row);
+void ApplyEnvironmentOverride(LocationTable& table, int16_t row);
 
 #endif  // TAVRIN_LOCATIONS_LOCATION_TABLE_H_

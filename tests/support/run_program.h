@@ -15,9 +15,9 @@ struct ProgramOptions {
   // The whole environment of the program besides PATH.
   std::map<std::string, std::string> environment;
   std::string working_directory;
-  // Kill the program this many microseconds after its start.
+  // POSIX only: kill the program this many microseconds after its start.
   std::optional<long> kill_after_us;
-  // Limit on the size of any file the program writes (bytes).
+  // POSIX only: limit on the size of any file the program writes (bytes).
   std::optional<long> file_size_limit;
 };
 
