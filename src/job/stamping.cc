@@ -37,12 +37,15 @@ class NewListFile {
 
   const std::string& path() const { return path_; }
 
-  // Writes `text` out once it has grown to a buffer's worth, or always when
-  // `all` is set, and empties it.
-  void Write(std::string* text, bool all) {
-    if (!all && text->size() < kBufferSize) return;
+  // Writes `text` out and empties it.
+  void Write(std::string* text) {
     platform::WriteAll(handle_, text->data(), text->size(), path_);
     text->clear();
+  }
+
+  // Writes `text` out once it has grown to a buffer's worth.
+  void WriteWhenFull(std::string* text) {
+    if (text->size() >= kBufferSize) Write(text);
   }
 
   void SyncAndClose() {
@@ -68,7 +71,7 @@ void CopyStamped(const std::string& list, LineStamper& stamper, NewListFile& new
     std::vector<char> buffer(kBufferSize);
     while (const size_t count = platform::ReadSome(old_list, buffer.data(), buffer.size(), list)) {
       stamper.Feed(std::string_view(buffer.data(), count), out);
-      new_list.Write(out, false);
+      new_list.WriteWhenFull(out);
     }
   } catch (...) {
     platform::CloseFileQuietly(old_list);
@@ -102,7 +105,7 @@ void StampSoftwareList(const LocationTable& table, const std::string& version_te
   out.reserve(kBufferSize * 3);
   if (list_exists) CopyStamped(list, stamper, new_list, &out);
   stamper.Finish(&out);
-  new_list.Write(&out, true);
+  new_list.Write(&out);
   new_list.SyncAndClose();
 
   if (list_exists) {
