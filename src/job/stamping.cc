@@ -4,6 +4,7 @@
 
 #include "job/line_stamper.h"
 #include "locations/placeholders.h"
+#include "platform/ascii_case.h"
 #include "platform/files.h"
 #include "platform/run_error.h"
 
@@ -12,15 +13,6 @@ namespace {
 // Large enough that reading and writing cost few system calls, small enough
 // that memory stays flat for lists of any size.
 constexpr size_t kBufferSize = 128 * 1024;
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
 
 // The new list, written beside the old one under a name of its own. Unless
 // it was moved into place, it is closed and removed when it goes out of scope.
@@ -93,7 +85,7 @@ void StampSoftwareList(const LocationTable& table, const std::string& version_te
   const std::string backup = BackupPathFor(list);
   // "List.bak" would be its own backup: deleting the stale backup would
   // delete the list.
-  if (EqualIgnoringCase(list, backup))
+  if (EqualIgnoringAsciiCase(list, backup))
     throw RunError("cannot keep a backup of the software list", list,
                    "the backup's name is the list's own");
 

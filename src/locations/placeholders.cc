@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/run_error.h"
 
 namespace {
@@ -12,18 +14,11 @@ namespace {
 // still fit, so no "$" may stand at position 32767 or later.
 constexpr size_t kLastDollarPosition = 32766;
 
-std::string ToUpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 // The first row whose name equals `token` without regard to letter case, or
 // 0. Free rows take part, so the empty token matches row 1.
-int16_t FindRow(const LocationTable& table, const std::string& token) {
-  const std::string wanted = ToUpperAscii(token);
+int16_t FindRow(const LocationTable& table, std::string_view token) {
   for (int16_t row = 1; row <= LocationTable::kRows; ++row)
-    if (ToUpperAscii(table.Row(row).name) == wanted) return row;
+    if (EqualIgnoringAsciiCase(table.Row(row).name, token)) return row;
   return 0;
 }
 
@@ -37,7 +32,8 @@ class Expansion {
     while (open != std::string::npos) {
       const size_t close = FindDollar(open + 1);
       if (close == std::string::npos) break;  // a lone "$" stays
-      const int16_t row = FindRow(table_, text_.substr(open + 1, close - open - 1));
+      const int16_t row =
+          FindRow(table_, std::string_view(text_).substr(open + 1, close - open - 1));
       if (row == 0)
         settled_ = close + 1;  // unknown names stay as written
       else

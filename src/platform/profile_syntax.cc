@@ -1,5 +1,7 @@
 #include "platform/profile_syntax.h"
 
+#include "platform/ascii_case.h"
+
 namespace platform {
 
 namespace {
@@ -10,15 +12,6 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  return true;
 }
 
 // The value as copied into a buffer of `buffer_size` characters, with its
@@ -85,7 +78,7 @@ std::string FindProfileValue(std::string_view contents, std::string_view section
       if (close != std::string_view::npos) {
         // Only the first section of the name counts.
         if (section_seen) return "";
-        in_section = SameName(TrimBlanks(line.substr(1, close - 1)), section);
+        in_section = EqualIgnoringAsciiCase(TrimBlanks(line.substr(1, close - 1)), section);
         section_seen = in_section;
         continue;
       }
@@ -93,10 +86,10 @@ std::string FindProfileValue(std::string_view contents, std::string_view section
     if (!in_section || line.empty()) continue;
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
-      if (SameName(line, key)) return "";
+      if (EqualIgnoringAsciiCase(line, key)) return "";
       continue;
     }
-    if (SameName(TrimBlanks(line.substr(0, equals)), key))
+    if (EqualIgnoringAsciiCase(TrimBlanks(line.substr(0, equals)), key))
       return CopyValue(TrimBlanks(line.substr(equals + 1)), buffer_size);
   }
   return "";

@@ -70,7 +70,7 @@ bool FileExists(const std::string& path) {
 void SetNormalAttributes(const std::string& path) { ChangeMode(path, ModeOf(path) | S_IWUSR); }
 
 void SetReadOnlyAttributes(const std::string& path) {
-  ChangeMode(path, ModeOf(path) & ~(S_IWUSR | S_IWGRP | S_IWOTH));
+  ChangeMode(path, ModeOf(path) & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH));
 }
 
 void RemoveFile(const std::string& path) {
