@@ -16,7 +16,11 @@ cmake --preset native >/dev/null
 cmake --build --preset native --target tavrin >/dev/null
 tavrin=$PWD/build/native/tavrin
 
-work=$(mktemp -d)
+# The backup is named after the list's path up to its first ".", so the
+# working directory must have none: in /tmp/tmp.XXXX the backup would be
+# /tmp/tmp.bak, outside the directory that is cleaned up.
+work=$(mktemp -d /tmp/tavrin-bench-XXXXXX)
+case $work in *.*) echo "stamp_bench: $work has a \".\"" >&2; exit 1 ;; esac
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 
 # Lines of 20 to 120 bytes with CR LF ends, one "Service Pack" line in the middle.

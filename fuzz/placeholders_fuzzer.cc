@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/run_error.h"
 #include "locations/location_table.h"
 #include "locations/placeholders.h"
-#include "platform/run_error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   // "\n"-separated fields: the template, then name and value of rows 1, 2, ...
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   }
   try {
     ExpandPlaceholders(table, path_template);
-  } catch (const RunError& error) {
+  } catch (const base::RunError& error) {
     const std::string message = error.what();
     if (message.rfind("Overflow", 0) != 0 &&
         message.find("refers back to itself") == std::string::npos)

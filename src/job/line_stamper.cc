@@ -42,7 +42,7 @@ void LineStamper::Feed(std::string_view piece, std::string* out) {
     partial_line_.append(piece.substr(at, cr - at));
     EmitLine(partial_line_, out);
     partial_line_.clear();
-    at = PassLineEnd(piece, cr);
+    at = PassLineEndNotingFinalCr(piece, cr);
   }
   while (at < piece.size()) {
     // The whole lines before the next marked one hold no marker: they are
@@ -53,7 +53,7 @@ void LineStamper::Feed(std::string_view piece, std::string* out) {
     if (last_cr != std::string_view::npos && last_cr >= at) {
       CopyLines(piece.substr(at, last_cr - at), out);
       out->append(kLineEnd);
-      at = PassLineEnd(piece, last_cr);
+      at = PassLineEndNotingFinalCr(piece, last_cr);
     }
     // `at` starts the marked line, or the last line, which the piece may not finish.
     const size_t cr = piece.find('\r', at);
@@ -62,7 +62,7 @@ void LineStamper::Feed(std::string_view piece, std::string* out) {
       return;
     }
     EmitLine(piece.substr(at, cr - at), out);
-    at = PassLineEnd(piece, cr);
+    at = PassLineEndNotingFinalCr(piece, cr);
   }
 }
 
@@ -89,7 +89,7 @@ void LineStamper::CopyLines(std::string_view lines, std::string* out) {
   out->append(lines.substr(from));
 }
 
-size_t LineStamper::PassLineEnd(std::string_view piece, size_t cr) {
+size_t LineStamper::PassLineEndNotingFinalCr(std::string_view piece, size_t cr) {
   if (cr + 1 == piece.size()) {
     after_cr_ = true;
     return cr + 1;

@@ -35,8 +35,9 @@ class LineStamper {
   void EmitLine(std::string_view line, std::string* out);
   // Writes unmarked whole lines, the line end of the last one excepted.
   static void CopyLines(std::string_view lines, std::string* out);
-  // Where the line after the line end at `cr` starts.
-  size_t PassLineEnd(std::string_view piece, size_t cr);
+  // Where the line after the line end at `cr` starts. A CR that ends the
+  // piece sets after_cr_, since its LF may start the next piece.
+  size_t PassLineEndNotingFinalCr(std::string_view piece, size_t cr);
 
   const std::string stamp_line_;
   std::string partial_line_;  // the start of a line that the next piece continues

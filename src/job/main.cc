@@ -2,7 +2,7 @@
 #include <string>
 
 #include "job/run_job.h"
-#include "platform/console.h"
+#include "platform/process.h"
 
 // Takes no arguments. A run prints nothing and exits 0, or writes one line
 // on stderr and exits 1.

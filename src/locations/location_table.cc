@@ -1,14 +1,14 @@
 #include "locations/location_table.h"
 
-#include "platform/environment.h"
-#include "platform/run_error.h"
+#include "base/run_error.h"
+#include "platform/process.h"
 
 namespace {
 
 void CheckRow(int16_t row) {
   if (row < 1 || row > LocationTable::kRows)
-    throw RunError("Subscript out of range", "location row " + std::to_string(row),
-                   "rows are numbered 1 to " + std::to_string(LocationTable::kRows));
+    throw base::RunError("Subscript out of range", "location row " + std::to_string(row),
+                         "rows are numbered 1 to " + std::to_string(LocationTable::kRows));
 }
 
 }  // namespace
@@ -30,7 +30,7 @@ void PresetLocations(LocationTable& table) {
   table.Row(5) = {"ServicePackDir", "C:\\ServicePacks"};
   table.Row(6) = {"VisiWinDir", "C:\\VisiWin"};
   table.Row(7) = {"Computer_Ini", "C:\\Computer.ini"};
-  table.Row(8) = {"Software_Txt", "C:\\Software.txt"};
+  table.Row(kSoftwareListRow) = {"Software_Txt", "C:\\Software.txt"};
   table.Row(9) = {"ServicePack_Log", "C:\\VelmoServicePack.log"};
   table.Row(10) = {"UsersProfile", "C:\\Winnt\\Profiles\\Velmo"};
 }

@@ -25,6 +25,10 @@ class LocationTable {
   std::array<Location, kRows> rows_;
 };
 
+// The last row that PresetLocations fills, and the row of "Software_Txt".
+inline constexpr int16_t kLastPresetRow = 10;
+inline constexpr int16_t kSoftwareListRow = 8;
+
 // Writes the nine built-in locations into rows 2 to 10.
 void PresetLocations(LocationTable& table);
 

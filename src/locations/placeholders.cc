@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii_case.h"
-#include "platform/run_error.h"
+#include "base/ascii_case.h"
+#include "base/run_error.h"
 
 namespace {
 
@@ -14,11 +14,15 @@ namespace {
 // still fit, so no "$" may stand at position 32767 or later.
 constexpr size_t kLastDollarPosition = 32766;
 
+// Each character's origin is a set of rows, one bit a row.
+using RowSet = uint32_t;
+static_assert(LocationTable::kRows <= 32, "a row set has a bit for every row");
+
 // The first row whose name equals `token` without regard to letter case, or
 // 0. Free rows take part, so the empty token matches row 1.
 int16_t FindRow(const LocationTable& table, std::string_view token) {
   for (int16_t row = 1; row <= LocationTable::kRows; ++row)
-    if (EqualIgnoringAsciiCase(table.Row(row).name, token)) return row;
+    if (base::EqualIgnoringAsciiCase(table.Row(row).name, token)) return row;
   return 0;
 }
 
@@ -48,9 +52,9 @@ class Expansion {
   size_t FindDollar(size_t from) const {
     const size_t index = text_.find('$', from);
     if (index != std::string::npos && index + 1 > kLastDollarPosition)
-      throw RunError("Overflow", template_,
-                     "its expansion reaches a \"$\" at position " + std::to_string(index + 1) +
-                         ", past the 16-bit position limit");
+      throw base::RunError("Overflow", template_,
+                           "its expansion reaches a \"$\" at position " +
+                               std::to_string(index + 1) + ", past the 16-bit position limit");
     return index;
   }
 
@@ -58,14 +62,14 @@ class Expansion {
   // the rows whose values it came from; a reference made of such characters
   // that names one of those rows would bring itself back forever.
   void Substitute(size_t open, size_t close, int16_t row) {
-    uint32_t produced_by = 0;
+    RowSet produced_by = 0;
     for (size_t i = open; i <= close; ++i) produced_by |= origin_[i];
-    const uint32_t row_bit = uint32_t{1} << (row - 1);
+    const RowSet row_bit = RowSet{1} << (row - 1);
     const Location& location = table_.Row(row);
     if (produced_by & row_bit)
-      throw RunError("location refers back to itself", location.name,
-                     "expanding \"" + template_ + "\" brings back $" + location.name +
-                         "$ through its own value");
+      throw base::RunError("location refers back to itself", location.name,
+                           "expanding \"" + template_ + "\" brings back $" + location.name +
+                               "$ through its own value");
     text_.replace(open, close - open + 1, location.value);
     const auto at = origin_.begin() + static_cast<std::ptrdiff_t>(open);
     origin_.erase(at, at + static_cast<std::ptrdiff_t>(close - open + 1));
@@ -76,7 +80,7 @@ class Expansion {
   const LocationTable& table_;
   const std::string& template_;
   std::string text_;
-  std::vector<uint32_t> origin_;  // per character: bit r-1 set when row r's value brought it
+  std::vector<RowSet> origin_;  // per character: bit r-1 set when row r's value brought it
   // Everything before this index is final: replacements happen only behind
   // it, so scanning again from the start would find the same references.
   size_t settled_ = 0;

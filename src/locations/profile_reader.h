@@ -3,6 +3,13 @@
 
 #include <string>
 
+// The profile lookup has three layers, each with its own name: this one
+// fixes the buffer at 255 characters; platform::LookUpProfileString is the
+// system's lookup (GetPrivateProfileStringA on Windows); and on POSIX that
+// reads the file and asks platform::FindProfileValue, which applies the
+// Windows rules to the file's bytes without any system call, so that the
+// Windows build can check itself against it too.
+//
 // The value of `key` in `section` of the profile (INI) file `file`, cut to
 // its first 254 characters; the empty text when the file, the section or the
 // key is missing, or the value is empty.

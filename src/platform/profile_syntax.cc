@@ -1,6 +1,6 @@
 #include "platform/profile_syntax.h"
 
-#include "platform/ascii_case.h"
+#include "base/ascii_case.h"
 
 namespace platform {
 
@@ -78,7 +78,7 @@ std::string FindProfileValue(std::string_view contents, std::string_view section
       if (close != std::string_view::npos) {
         // Only the first section of the name counts.
         if (section_seen) return "";
-        in_section = EqualIgnoringAsciiCase(TrimBlanks(line.substr(1, close - 1)), section);
+        in_section = base::EqualIgnoringAsciiCase(TrimBlanks(line.substr(1, close - 1)), section);
         section_seen = in_section;
         continue;
       }
@@ -86,10 +86,10 @@ std::string FindProfileValue(std::string_view contents, std::string_view section
     if (!in_section || line.empty()) continue;
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
-      if (EqualIgnoringAsciiCase(line, key)) return "";
+      if (base::EqualIgnoringAsciiCase(line, key)) return "";
       continue;
     }
-    if (EqualIgnoringAsciiCase(TrimBlanks(line.substr(0, equals)), key))
+    if (base::EqualIgnoringAsciiCase(TrimBlanks(line.substr(0, equals)), key))
       return CopyValue(TrimBlanks(line.substr(equals + 1)), buffer_size);
   }
   return "";

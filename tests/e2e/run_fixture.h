@@ -8,8 +8,7 @@
 
 #include "support/run_program.h"
 #include "support/scratch.h"
-
-inline const std::string kStampPrefix = "Service Pack                   (Version: ";
+#include "support/stamp_model.h"
 
 // Runs the built program the way a setup script does, with the software
 // list in a scratch directory, and checks what it leaves there.

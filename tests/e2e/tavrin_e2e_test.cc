@@ -12,7 +12,7 @@ namespace {
 TEST_F(TavrinRunTest, FirstAndSecondRunWithoutProfile) {
   ExpectQuietSuccess(Run());
   const std::string first = ReadBytes(list_);
-  EXPECT_EQ(first, kStampPrefix + "0.0)\r\n");
+  EXPECT_EQ(first, StampFor("0.0") + "\r\n");
   EXPECT_TRUE(IsReadOnly(list_));
   EXPECT_FALSE(fs::exists(backup_));
 
@@ -28,7 +28,7 @@ TEST_F(TavrinRunTest, ReadsTheProfileBesideTheProgramOnly) {
   WriteBytes(scratch_ / "InstallSp.ini", "[Intern]\r\nText1=Velmo Service Pack 9.9\r\n");
   WriteBytes(list_, "Tools\r\nService Pack (Version: 1.0)\r\nVisu\r\n");
   ExpectQuietSuccess(Run(program));
-  EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + kStampPrefix + "2.1)\r\nVisu\r\n");
+  EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + StampFor("2.1") + "\r\nVisu\r\n");
   EXPECT_EQ(ReadBytes(backup_), "Tools\r\nService Pack (Version: 1.0)\r\nVisu\r\n");
 }
 
@@ -38,7 +38,7 @@ TEST_F(TavrinRunTest, ResolvesReferencesInOverrides) {
   options_.environment["ServicePackDir"] = scratch_ / "sp";
   options_.environment["VisuDir"] = "";
   ExpectQuietSuccess(Run());
-  EXPECT_EQ(ReadBytes((scratch_.path() / "sp" / "list.txt").string()), kStampPrefix + "0.0)\r\n");
+  EXPECT_EQ(ReadBytes((scratch_.path() / "sp" / "list.txt").string()), StampFor("0.0") + "\r\n");
 }
 
 TEST_F(TavrinRunTest, FailsLoudlyAndTouchesNothingOnABadSetting) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/run_error.h"
+#include "base/run_error.h"
 #include "support/scoped_environment.h"
 
 namespace {
@@ -50,13 +50,13 @@ TEST(LocationTable, PresetsFillRowsTwoToTenAndLeaveTheRestFree) {
 TEST(LocationTable, RowsOutsideOneToTwentyAreOutOfRange) {
   LocationTable table;
   for (int16_t row : {int16_t{0}, int16_t{21}, int16_t{-1}, int16_t{32767}, int16_t{-32768}}) {
-    EXPECT_THROW(table.Row(row), RunError) << row;
-    EXPECT_THROW(ApplyEnvironmentOverride(table, row), RunError) << row;
+    EXPECT_THROW(table.Row(row), base::RunError) << row;
+    EXPECT_THROW(ApplyEnvironmentOverride(table, row), base::RunError) << row;
   }
   try {
     table.Row(21);
     FAIL();
-  } catch (const RunError& error) {
+  } catch (const base::RunError& error) {
     EXPECT_NE(std::string(error.what()).find("Subscript out of range"), std::string::npos);
   }
 }
@@ -68,7 +68,8 @@ TEST(EnvironmentOverride, SetValuesReplaceDefaultsAndEmptyOrUnsetOnesKeepThem) {
   ScopedEnvironment reference("UsersProfile", "$VisuDir$\\Profile");
   ScopedEnvironment stranger("NotALocation", "X:\\nowhere");
   const LocationTable table = OverriddenTable();
-  EXPECT_EQ(table.Row(8).value, "D:\\Lists\\Soft ware.txt ");  // taken as it is, blank included
+  EXPECT_EQ(table.Row(kSoftwareListRow).value,
+            "D:\\Lists\\Soft ware.txt ");  // taken as it is, blank included
   EXPECT_EQ(table.Row(4).value, "C:\\Omnaro");
   EXPECT_EQ(table.Row(5).value, "C:\\ServicePacks");
   EXPECT_EQ(table.Row(10).value, "$VisuDir$\\Profile");  // stored unexpanded
@@ -82,7 +83,7 @@ TEST(EnvironmentOverride, TakesValuesOfAnyLengthAndEveryByte) {
   ScopedEnvironment set("Software_Txt", long_value);
   ScopedEnvironment high("VisuDir", "C:\\Sch\xF6n\x80\xFF");
   const LocationTable table = OverriddenTable();
-  EXPECT_EQ(table.Row(8).value, long_value);
+  EXPECT_EQ(table.Row(kSoftwareListRow).value, long_value);
   EXPECT_EQ(table.Row(4).value, "C:\\Sch\xF6n\x80\xFF");
 }
 

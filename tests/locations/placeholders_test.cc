@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/run_error.h"
+#include "base/run_error.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ class PlaceholdersTest : public testing::Test {
   std::string ErrorOf(const std::string& path_template) {
     try {
       Expand(path_template);
-    } catch (const RunError& error) {
+    } catch (const base::RunError& error) {
       return error.what();
     }
     return "no error";

@@ -1,4 +1,4 @@
-#include "platform/posix/system_error.h"
+#include "platform/system_error.h"
 
 #include <cstring>
 
@@ -6,11 +6,12 @@
 
 namespace platform {
 
-RunError SystemError(const std::string& action, const std::string& path, int error_number) {
-  std::string reason = std::strerror(error_number);
+base::RunError MakeSystemError(const std::string& action, const std::string& path,
+                               SystemCode code) {
+  std::string reason = std::strerror(static_cast<int>(code));
   const std::string native = NativePath(path);
   if (native != path) reason += " (at " + native + ")";
-  return RunError(action, path, reason);
+  return base::RunError(action, path, reason);
 }
 
 }  // namespace platform

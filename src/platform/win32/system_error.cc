@@ -1,4 +1,4 @@
-#include "platform/win32/system_error.h"
+#include "platform/system_error.h"
 
 #include <windows.h>
 
@@ -23,8 +23,9 @@ std::string MessageFor(DWORD error_code) {
 
 }  // namespace
 
-RunError SystemError(const std::string& action, const std::string& path, unsigned long error_code) {
-  return RunError(action, path, MessageFor(error_code));
+base::RunError MakeSystemError(const std::string& action, const std::string& path,
+                               SystemCode code) {
+  return base::RunError(action, path, MessageFor(code));
 }
 
 }  // namespace platform

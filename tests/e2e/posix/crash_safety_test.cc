@@ -11,12 +11,13 @@
 
 #include "support/run_program.h"
 #include "support/scratch.h"
+#include "support/stamp_model.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kStamp = "Service Pack                   (Version: 0.0)\r\n";
+const std::string kStamp = StampFor("0.0") + "\r\n";
 
 class CrashSafetyTest : public testing::Test {
  protected:

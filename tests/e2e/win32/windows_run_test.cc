@@ -29,8 +29,8 @@ TEST_F(TavrinRunTest, StampsTheDefaultListOnDriveC) {
   options_.environment.erase("Software_Txt");
   ExpectQuietSuccess(Run());
   ExpectQuietSuccess(Run());
-  EXPECT_EQ(ReadBytes("C:\\Software.txt"), kStampPrefix + "0.0)\r\n");
-  EXPECT_EQ(ReadBytes("C:\\Software.bak"), kStampPrefix + "0.0)\r\n");
+  EXPECT_EQ(ReadBytes("C:\\Software.txt"), StampFor("0.0") + "\r\n");
+  EXPECT_EQ(ReadBytes("C:\\Software.bak"), StampFor("0.0") + "\r\n");
   EXPECT_EQ(GetFileAttributesA("C:\\Software.txt") & FILE_ATTRIBUTE_READONLY,
             DWORD{FILE_ATTRIBUTE_READONLY});
   RemoveEvenIfReadOnly("C:\\Software.txt");
@@ -45,7 +45,7 @@ TEST_F(TavrinRunTest, WorksOnTheUnixDriveZ) {
   WriteBytes(list, "one\r\nService Pack 1\r\n");
   options_.environment["Software_Txt"] = list;
   ExpectQuietSuccess(Run());
-  EXPECT_EQ(ReadBytes(list), "one\r\n" + kStampPrefix + "0.0)\r\n");
+  EXPECT_EQ(ReadBytes(list), "one\r\n" + StampFor("0.0") + "\r\n");
   EXPECT_EQ(ReadBytes(dir + "\\Software.bak"), "one\r\nService Pack 1\r\n");
   RemoveEvenIfReadOnly(list);
   fs::remove_all(dir);
@@ -55,7 +55,7 @@ TEST_F(TavrinRunTest, BacksUpHiddenAndSystemListsInsteadOfOverwritingThem) {
   WriteBytes(list_, "hidden\r\n");
   ASSERT_TRUE(SetFileAttributesA(list_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   ExpectQuietSuccess(Run());
-  EXPECT_EQ(ReadBytes(list_), "hidden\r\n" + kStampPrefix + "0.0)\r\n");
+  EXPECT_EQ(ReadBytes(list_), "hidden\r\n" + StampFor("0.0") + "\r\n");
   EXPECT_EQ(ReadBytes(backup_), "hidden\r\n");
   EXPECT_EQ(GetFileAttributesA(list_.c_str()) & ~FILE_ATTRIBUTE_ARCHIVE,
             DWORD{FILE_ATTRIBUTE_READONLY});

@@ -1,8 +1,10 @@
-#ifndef TAVRIN_PLATFORM_RUN_ERROR_H_
-#define TAVRIN_PLATFORM_RUN_ERROR_H_
+#ifndef TAVRIN_BASE_RUN_ERROR_H_
+#define TAVRIN_BASE_RUN_ERROR_H_
 
 #include <stdexcept>
 #include <string>
+
+namespace base {
 
 // The one error that ends a run: what failed, the path or name it failed on,
 // and the reason (the operating system's words where it gave one).
@@ -22,4 +24,6 @@ class RunError : public std::runtime_error {
   }
 };
 
-#endif  // TAVRIN_PLATFORM_RUN_ERROR_H_
+}  // namespace base
+
+#endif  // TAVRIN_BASE_RUN_ERROR_H_

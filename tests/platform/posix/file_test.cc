@@ -1,11 +1,12 @@
-#include "platform/files.h"
+#include "platform/file.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "platform/run_error.h"
+#include "base/run_error.h"
+#include "platform/temp_file.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;
@@ -37,28 +38,25 @@ TEST(Files, ReadOnlyTakesEveryWriteBitAndNormalGivesTheOwnersBack) {
   EXPECT_EQ(fs::status(file).permissions(), fs::perms(0444));
   SetNormalAttributes(file);
   EXPECT_EQ(fs::status(file).permissions(), fs::perms(0644));
-  EXPECT_THROW(SetNormalAttributes(scratch / "missing"), RunError);
+  EXPECT_THROW(SetNormalAttributes(scratch / "missing"), base::RunError);
 }
 
 TEST(Files, CreatesNewFilesBesideAPathWithoutTouchingWhatIsThere) {
   ScratchDir scratch;
   const std::string list = scratch / "list.txt";
-  std::string first, second;
-  const FileHandle a = CreateFileBeside(list, &first);
-  const FileHandle b = CreateFileBeside(list, &second);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(fs::path(first).parent_path(), scratch.path());
-  EXPECT_EQ(first.rfind(list, 0), 0u);
-  CloseFile(a, first);
-  CloseFile(b, second);
+  TempFile first = TempFile::CreateBeside(list, "file");
+  TempFile second = TempFile::CreateBeside(list, "file");
+  EXPECT_NE(first.path(), second.path());
+  EXPECT_EQ(fs::path(first.path()).parent_path(), scratch.path());
+  EXPECT_EQ(first.path().rfind(list, 0), 0u);
   // A link planted under the next name is neither followed nor replaced.
-  RemoveFile(second);
-  fs::create_symlink(scratch / "target", second);
-  std::string third;
-  CloseFile(CreateFileBeside(list, &third), third);
-  EXPECT_NE(third, second);
+  const std::string planted = second.path();
+  { TempFile gone = std::move(second); }
+  fs::create_symlink(scratch / "target", planted);
+  TempFile third = TempFile::CreateBeside(list, "file");
+  EXPECT_NE(third.path(), planted);
   EXPECT_FALSE(fs::exists(scratch / "target"));
-  EXPECT_TRUE(fs::is_symlink(second));
+  EXPECT_TRUE(fs::is_symlink(planted));
 }
 
 TEST(Files, TheNewListKeepsThePermissionsOfTheOldOne) {
@@ -66,9 +64,9 @@ TEST(Files, TheNewListKeepsThePermissionsOfTheOldOne) {
   const std::string list = scratch / "list.txt";
   WriteBytes(list, "old");
   fs::permissions(list, fs::perms(0640));
-  std::string replacement;
-  CloseFile(CreateFileBeside(list, &replacement), replacement);
-  ReplaceKeepingBackup(replacement, list, scratch / "list.bak");
+  TempFile replacement = TempFile::CreateBeside(list, "file");
+  replacement.SyncAndClose();
+  replacement.KeepReplacing(scratch / "list.bak");
   EXPECT_EQ(fs::status(list).permissions(), fs::perms(0640));
 }
 
@@ -77,14 +75,14 @@ TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
   try {
     RemoveFile(scratch / "missing");
     FAIL();
-  } catch (const RunError& error) {
+  } catch (const base::RunError& error) {
     EXPECT_EQ(std::string(error.what()),
               "cannot delete '" + (scratch / "missing") + "': No such file or directory");
   }
   try {
-    OpenForReading("Q:\\nowhere\\list.txt");
+    File::OpenForReading("Q:\\nowhere\\list.txt");
     FAIL();
-  } catch (const RunError& error) {
+  } catch (const base::RunError& error) {
     EXPECT_EQ(std::string(error.what()),
               "cannot open 'Q:\\nowhere\\list.txt': No such file or directory "
               "(at /mnt/q/nowhere/list.txt)");

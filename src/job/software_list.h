@@ -1,5 +1,5 @@
-#ifndef TAVRIN_JOB_STAMPING_H_
-#define TAVRIN_JOB_STAMPING_H_
+#ifndef TAVRIN_JOB_SOFTWARE_LIST_H_
+#define TAVRIN_JOB_SOFTWARE_LIST_H_
 
 #include <string>
 
@@ -16,4 +16,4 @@ std::string BackupPathFor(const std::string& list_path);
 // whole old list or the whole new one at every moment, whatever fails.
 void StampSoftwareList(const LocationTable& table, const std::string& version_text);
 
-#endif  // TAVRIN_JOB_STAMPING_H_
+#endif  // TAVRIN_JOB_SOFTWARE_LIST_H_

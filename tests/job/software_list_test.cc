@@ -1,4 +1,4 @@
-#include "job/stamping.h"
+#include "job/software_list.h"
 
 #include <gtest/gtest.h>
 
@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "job/line_stamper.h"
-#include "platform/run_error.h"
+#include "base/run_error.h"
 #include "support/scratch.h"
+#include "support/stamp_model.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kStamp = "Service Pack                   (Version: 2.1)\r\n";
+const std::string kStamp = StampFor("2.1") + "\r\n";
 
 class StampingTest : public testing::Test {
  protected:
@@ -24,14 +24,14 @@ class StampingTest : public testing::Test {
     UseList(list_);
   }
 
-  void UseList(const std::string& path) { table_.Row(8).value = path; }
+  void UseList(const std::string& path) { table_.Row(kSoftwareListRow).value = path; }
 
   void Stamp(const std::string& version = "2.1") { StampSoftwareList(table_, version); }
 
   std::string StampError() {
     try {
       Stamp();
-    } catch (const RunError& error) {
+    } catch (const base::RunError& error) {
       return error.what();
     }
     return "no error";
@@ -86,7 +86,7 @@ TEST_F(StampingTest, ASecondRunGivesTheSameListAndBacksUpTheFirst) {
   WriteBytes(list_, "a\rb\nService Pack 1\r\n");
   Stamp("");
   const std::string first = ReadBytes(list_);
-  EXPECT_EQ(first, "a\r\nService Pack                   (Version: )\r\n");
+  EXPECT_EQ(first, "a\r\n" + StampFor("") + "\r\n");
   Stamp("");
   EXPECT_EQ(ReadBytes(list_), first);
   EXPECT_EQ(ReadBytes(backup_), first);
@@ -103,25 +103,24 @@ TEST_F(StampingTest, NamesTheBackupAfterADotInADirectoryName) {
   EXPECT_EQ(ReadBytes(list), "x\r\n" + kStamp);
 }
 
-TEST_F(StampingTest, FailuresLeaveTheOldListWholeAndNothingBehind) {
+TEST_F(StampingTest, ABackupPathThatCannotBeTakenLeavesTheOldListWholeAndNothingBehind) {
   const std::string old_list = "keep me\r\n";
   WriteBytes(list_, old_list);
-
-  fs::create_directories(scratch_.path() / "Software.bak" /
-                         "inside");  // backup path can't be taken
+  fs::create_directories(scratch_.path() / "Software.bak" / "inside");
   EXPECT_NE(StampError().find("Software.bak"), std::string::npos);
   EXPECT_EQ(ReadBytes(list_), old_list);
   EXPECT_EQ(Names(), (std::vector<std::string>{"Software.bak", "Software.txt"}));
+}
 
-  UseList((scratch_.path() / "missing" / "Software.txt").string());  // directory missing
+TEST_F(StampingTest, AMissingDirectoryOrADirectoryAtTheListsPathFailsWithNothingBehind) {
+  UseList((scratch_.path() / "missing" / "Software.txt").string());
   EXPECT_NE(StampError().find("missing"), std::string::npos);
 
-  fs::create_directory(scratch_ / "Listdir");  // a directory where the list should be
+  fs::create_directory(scratch_ / "Listdir");
   UseList(scratch_ / "Listdir");
   EXPECT_NE(StampError().find("Listdir"), std::string::npos);
   EXPECT_TRUE(fs::is_empty(scratch_ / "Listdir"));
-  EXPECT_EQ(ReadBytes(list_), old_list);
-  EXPECT_EQ(Names(), (std::vector<std::string>{"Listdir", "Software.bak", "Software.txt"}));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Listdir"}));
 }
 
 TEST_F(StampingTest, RefusesAListThatWouldBeItsOwnBackup) {

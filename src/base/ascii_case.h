@@ -1,7 +1,9 @@
-#ifndef TAVRIN_PLATFORM_ASCII_CASE_H_
-#define TAVRIN_PLATFORM_ASCII_CASE_H_
+#ifndef TAVRIN_BASE_ASCII_CASE_H_
+#define TAVRIN_BASE_ASCII_CASE_H_
 
 #include <string_view>
+
+namespace base {
 
 // Whether `a` and `b` are equal when the letters A to Z and a to z are taken
 // as the same; other bytes must match exactly. Names of locations, sections
@@ -14,4 +16,6 @@ inline bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-#endif  // TAVRIN_PLATFORM_ASCII_CASE_H_
+}  // namespace base
+
+#endif  // TAVRIN_BASE_ASCII_CASE_H_

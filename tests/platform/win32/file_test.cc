@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include "platform/file.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/run_error.h"
+#include "base/run_error.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;
@@ -42,7 +42,7 @@ TEST(Files, ReadOnlyAndNormalReplaceEveryOtherAttribute) {
   EXPECT_EQ(GetFileAttributesA(file.c_str()) &
                 (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
             0u);
-  EXPECT_THROW(SetNormalAttributes(scratch / "missing"), RunError);
+  EXPECT_THROW(SetNormalAttributes(scratch / "missing"), base::RunError);
 }
 
 TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
@@ -51,7 +51,7 @@ TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
   try {
     RemoveFile(missing);
     FAIL();
-  } catch (const RunError& error) {
+  } catch (const base::RunError& error) {
     const std::string message = error.what();
     EXPECT_EQ(message.rfind("cannot delete '" + missing + "': ", 0), 0u) << message;
     EXPECT_NE(message.find("(error 2)"), std::string::npos) << message;

@@ -1,0 +1,30 @@
+#include "platform/file.h"
+
+#include <utility>
+
+// What File does alike on every system; the rest is in posix/ and win32/.
+namespace platform {
+
+File::File(File&& other) noexcept
+    : handle_(other.handle_),
+      open_(std::exchange(other.open_, false)),
+      path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    CloseQuietly();
+    handle_ = other.handle_;
+    open_ = std::exchange(other.open_, false);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+File File::Create(const std::string& path) {
+  File file;
+  if (const SystemCode code = TryCreate(path, &file))
+    throw MakeSystemError("cannot create", path, code);
+  return file;
+}
+
+}  // namespace platform

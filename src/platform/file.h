@@ -1,0 +1,90 @@
+#ifndef TAVRIN_PLATFORM_FILE_H_
+#define TAVRIN_PLATFORM_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/system_error.h"
+
+// Files on paths in Windows form ("C:\Software.txt"), the primitives that
+// each system implements. Every failure throws RunError naming the
+// operation, the path and the system's reason, except where a function
+// returns a SystemCode or says it is quiet.
+namespace platform {
+
+// An open file, closed (quietly) when it goes out of scope.
+class File {
+ public:
+  // Opens an existing file for reading; others may read and delete it
+  // meanwhile.
+  static File OpenForReading(const std::string& path);
+  // Creates `path`, empty, for writing; fails when anything is there, a link
+  // included, which it does not follow. Nobody else may open it meanwhile.
+  static File Create(const std::string& path);
+  // As Create, but returns the system's error instead of throwing it, so that
+  // a caller can try another name (see IsNameTaken).
+  static SystemCode TryCreate(const std::string& path, File* file);
+
+  File() = default;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() { CloseQuietly(); }
+
+  const std::string& path() const { return path_; }
+
+  // Reads up to `size` bytes; 0 at the end of the file.
+  size_t ReadSome(char* buffer, size_t size);
+  void WriteAll(const char* data, size_t size);
+  // Returns once everything written has reached stable storage.
+  void Sync();
+  void Close();
+
+ private:
+  using Handle = std::intptr_t;
+  File(Handle handle, std::string path) : handle_(handle), open_(true), path_(std::move(path)) {}
+  void CloseQuietly() noexcept;
+
+  Handle handle_ = 0;
+  bool open_ = false;
+  std::string path_;
+};
+
+// Whether `code` says that a name is taken (by a file, a directory, a link).
+bool IsNameTaken(SystemCode code);
+
+// True when `path` names an ordinary file, read-only or not (on Windows
+// hidden and system files too); false for a directory or nothing at all.
+bool FileExists(const std::string& path);
+
+// Normal: writable by its owner again. Read-only: writable by nobody.
+void SetNormalAttributes(const std::string& path);
+void SetReadOnlyAttributes(const std::string& path);
+
+void RemoveFile(const std::string& path);
+void RemoveFileQuietly(const std::string& path) noexcept;
+
+// Gives the file at `to` the access rights of the file at `from` (POSIX: the
+// permission bits; on Windows a new file takes its directory's, as the old
+// one did, so there is nothing to do).
+void CopyAccessRights(const std::string& from, const std::string& to);
+
+enum class LinkResult { kDone, kUnsupported, kFailed };
+
+// Gives the file `existing` the second name `link`, where nothing is.
+// kUnsupported when the file system cannot (then a copy has to do);
+// kFailed with the reason in `*code` otherwise.
+LinkResult AddHardLink(const std::string& existing, const std::string& link, SystemCode* code);
+
+// Renames the file `from` to `to` in one step, replacing a file at `to`.
+SystemCode RenameOver(const std::string& from, const std::string& to);
+
+// Makes renames in the directory of `path` durable. Quiet: file systems that
+// cannot sync a directory keep their own guarantees (Windows: nothing to do).
+void SyncDirectoryOf(const std::string& path) noexcept;
+
+}  // namespace platform
+
+#endif  // TAVRIN_PLATFORM_FILE_H_

@@ -1,0 +1,30 @@
+#ifndef TAVRIN_PLATFORM_PROCESS_H_
+#define TAVRIN_PLATFORM_PROCESS_H_
+
+#include <string>
+
+// What the running process learns from, and says to, its surroundings.
+namespace platform {
+
+// Keeps the system from asking the person at the PC anything (no "insert a
+// disk" or crash dialogs): an unattended run must end by itself.
+void SuppressErrorDialogs();
+
+// Writes `line` and a line end to the standard error stream, where the
+// caller captured it; a program without a console may have none.
+void WriteErrorLine(const std::string& line);
+
+// The whole value of the environment variable `name`, however long; the
+// empty text when it is not set. Letter case of `name` matters on POSIX and
+// not on Windows.
+std::string LookUpEnvironment(const std::string& name);
+
+// The directory of the running executable, without a final separator except
+// for a root directory ("C:\" on Windows, "/" on POSIX).
+std::string ExecutableDirectory();
+
+unsigned long CurrentProcessId();
+
+}  // namespace platform
+
+#endif  // TAVRIN_PLATFORM_PROCESS_H_

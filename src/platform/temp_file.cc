@@ -1,0 +1,116 @@
+#include "platform/temp_file.h"
+
+#include <utility>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace platform {
+
+namespace {
+
+constexpr size_t kCopyBufferSize = 128 * 1024;
+
+// How many taken names CreateBeside passes over before it gives up.
+constexpr int kMaxNameAttempts = 100;
+
+std::string TempNameBeside(const std::string& target, int attempt) {
+  return target + ".tavrin-" + std::to_string(CurrentProcessId()) +
+         (attempt ? "-" + std::to_string(attempt) : "") + ".tmp";
+}
+
+// Closes and removes `file` unless Dismiss() was called first.
+class RemoveUnlessDismissed {
+ public:
+  explicit RemoveUnlessDismissed(File& file) : file_(file), path_(file.path()) {}
+  ~RemoveUnlessDismissed() {
+    if (dismissed_) return;
+    file_ = File();  // closed first: Windows deletes no open file
+    RemoveFileQuietly(path_);
+  }
+  void Dismiss() { dismissed_ = true; }
+
+ private:
+  File& file_;
+  const std::string path_;
+  bool dismissed_ = false;
+};
+
+}  // namespace
+
+TempFile TempFile::CreateBeside(const std::string& target, const std::string& noun) {
+  for (int attempt = 0;; ++attempt) {
+    const std::string path = TempNameBeside(target, attempt);
+    File file;
+    const SystemCode code = File::TryCreate(path, &file);
+    if (code == 0) return TempFile(std::move(file), target, noun);
+    if (!IsNameTaken(code) || attempt == kMaxNameAttempts)
+      throw MakeSystemError("cannot create the new " + noun + " beside", target, code);
+  }
+}
+
+TempFile::TempFile(File file, std::string target, std::string noun)
+    : file_(std::move(file)),
+      path_(file_.path()),
+      target_(std::move(target)),
+      noun_(std::move(noun)) {}
+
+TempFile::TempFile(TempFile&& other) noexcept
+    : file_(std::move(other.file_)),
+      path_(std::move(other.path_)),
+      target_(std::move(other.target_)),
+      noun_(std::move(other.noun_)),
+      kept_(other.kept_) {
+  other.kept_ = true;
+}
+
+TempFile::~TempFile() {
+  if (kept_) return;
+  file_ = File();  // closed first: Windows deletes no open file
+  RemoveFileQuietly(path_);
+}
+
+void TempFile::SyncAndClose() {
+  file_.Sync();
+  file_.Close();
+}
+
+void TempFile::KeepReplacing(const std::string& backup) {
+  CopyAccessRights(target_, path_);
+  // A second name for the old target first, then this file renamed over the
+  // first name: the target's path never lacks a whole file.
+  SystemCode code = 0;
+  switch (AddHardLink(target_, backup, &code)) {
+    case LinkResult::kDone:
+      break;
+    case LinkResult::kUnsupported:
+      CopyFileDurably(target_, backup);
+      break;
+    case LinkResult::kFailed:
+      throw MakeSystemError("cannot keep the old " + noun_ + " as", backup, code);
+  }
+  RenameOverTarget();
+}
+
+void TempFile::KeepAsTarget() { RenameOverTarget(); }
+
+void TempFile::RenameOverTarget() {
+  if (const SystemCode code = RenameOver(path_, target_))
+    throw MakeSystemError("cannot put the new " + noun_ + " in place of", target_, code);
+  kept_ = true;
+  SyncDirectoryOf(target_);
+}
+
+void CopyFileDurably(const std::string& from, const std::string& to) {
+  File source = File::OpenForReading(from);
+  File target = File::Create(to);
+  RemoveUnlessDismissed remove(target);
+  std::vector<char> buffer(kCopyBufferSize);
+  while (const size_t count = source.ReadSome(buffer.data(), buffer.size()))
+    target.WriteAll(buffer.data(), count);
+  target.Sync();
+  target.Close();
+  remove.Dismiss();
+}
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#ifndef TAVRIN_PLATFORM_TEMP_FILE_H_
+#define TAVRIN_PLATFORM_TEMP_FILE_H_
+
+#include <cstddef>
+#include <string>
+
+#include "platform/file.h"
+
+namespace platform {
+
+// A new file written beside its target, which then takes the target's place
+// in one step, or is removed. The calling sequence:
+//
+//   TempFile file = TempFile::CreateBeside(target, "list");
+//   file.Append(...);               // as often as needed
+//   file.SyncAndClose();
+//   file.KeepReplacing(backup);     // or file.KeepAsTarget() where no target is
+//
+// A TempFile that goes out of scope unkept is closed and removed. Failures
+// name the file by `noun` ("cannot put the new list in place of ...").
+class TempFile {
+ public:
+  // Creates a new, empty file in the directory of `target`, under a name of
+  // its own. It never opens an existing file or follows a link.
+  static TempFile CreateBeside(const std::string& target, const std::string& noun);
+
+  TempFile(TempFile&& other) noexcept;
+  TempFile& operator=(TempFile&&) = delete;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile();
+
+  const std::string& path() const { return path_; }
+
+  void Append(const char* data, size_t size) { file_.WriteAll(data, size); }
+  // Returns once the whole file is on stable storage.
+  void SyncAndClose();
+
+  // Where the target exists and nothing is at `backup`: the target becomes
+  // this file and the old target stays as `backup` (a second name for it,
+  // or a flushed copy where the file system has no hard links). At every
+  // moment the target's path holds the whole old or the whole new file.
+  void KeepReplacing(const std::string& backup);
+  // Where nothing is at the target: this file becomes the target.
+  void KeepAsTarget();
+
+ private:
+  TempFile(File file, std::string target, std::string noun);
+  void RenameOverTarget();
+
+  File file_;
+  std::string path_;
+  std::string target_;
+  std::string noun_;
+  bool kept_ = false;
+};
+
+// Writes a copy of `from` at `to`, where nothing is, and returns once it is on
+// stable storage. A copy that fails half-way is removed again.
+void CopyFileDurably(const std::string& from, const std::string& to);
+
+}  // namespace platform
+
+#endif  // TAVRIN_PLATFORM_TEMP_FILE_H_

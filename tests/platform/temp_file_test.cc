@@ -1,0 +1,59 @@
+#include "platform/temp_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "base/run_error.h"
+#include "support/scratch.h"
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace {
+
+// A temp file beside `target` holding `text`, ready to be kept.
+TempFile WrittenBeside(const std::string& target, const std::string& text) {
+  TempFile file = TempFile::CreateBeside(target, "file");
+  file.Append(text.data(), text.size());
+  file.SyncAndClose();
+  return file;
+}
+
+TEST(TempFile, ReplacesKeepingTheOldFileAsBackupOrTakesAnEmptyPlace) {
+  ScratchDir scratch;
+  const std::string list = scratch / "list.txt", backup = scratch / "list.bak";
+  WriteBytes(list, "old");
+  TempFile replacement = WrittenBeside(list, "new");
+  EXPECT_EQ(fs::path(replacement.path()).parent_path(), scratch.path());
+  replacement.KeepReplacing(backup);
+  EXPECT_EQ(ReadBytes(list), "new");
+  EXPECT_EQ(ReadBytes(backup), "old");
+  EXPECT_FALSE(fs::exists(replacement.path()));
+
+  const std::string other = scratch / "other.txt";
+  WrittenBeside(other, "fresh").KeepAsTarget();
+  EXPECT_EQ(ReadBytes(other), "fresh");
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 3);
+}
+
+// The backup's way on volumes without hard links.
+TEST(TempFile, CopiesDurablyOnlyWhereNothingIs) {
+  ScratchDir scratch;
+  const std::string from = scratch / "from", to = scratch / "to";
+  std::string big;
+  for (int i = 0; i < 50000; ++i) big += "line " + std::to_string(i) + "\r\n";
+  WriteBytes(from, big);
+  CopyFileDurably(from, to);
+  EXPECT_EQ(ReadBytes(to), big);
+
+  EXPECT_THROW(CopyFileDurably(from, to), base::RunError);  // never over an existing file
+  EXPECT_EQ(ReadBytes(to), big);
+  EXPECT_THROW(CopyFileDurably(scratch / "missing", scratch / "new"), base::RunError);
+  EXPECT_FALSE(fs::exists(scratch / "new"));
+  EXPECT_THROW(File::Create(from), base::RunError);
+}
+
+}  // namespace
+}  // namespace platform
