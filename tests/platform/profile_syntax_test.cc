@@ -114,12 +114,13 @@ TEST(ProfileSyntax, RemovesOnePairOfLikeQuotesAroundTheValue) {
 //   Given_AnIniFileWithDuplicateSections_When_TheKeyIsRead_Then_OnlyTheFirstSectionIsConsidered
 // SquareBracket_Tests:
 //   Given_AValueWithoutAnySection_When_WeTryToAccessIt_Then_WeDontGetTheValue
+// Wine: test_profile_string ("val_e_section").
 TEST(ProfileSyntax, TakesTheFirstKeyOfTheFirstMatchingSection) {
   EXPECT_EQ(Text1("[Intern]\nText1=first\ntext1=second\n"), "first");
   EXPECT_EQ(Text1("[Other]\nText1=no\n[Intern]\nText1=yes\n[Intern]\nText1=again\n"), "yes");
   EXPECT_EQ(Text1("[Intern]\nOther=1\n[Intern]\nText1=later\n"), "");
   EXPECT_EQ(Text1("Text1=before any section\n[Intern]\n"), "");
-  EXPECT_EQ(FindProfileValue("Text1=a\n[Intern]\n", "", "Text1", 255), "");
+  EXPECT_EQ(FindProfileValue("Text1=a\n[]\nText1=b\n", "", "Text1", 255), "b");
 }
 
 // Semicolon_Tests:
