@@ -15,8 +15,8 @@ namespace platform {
 // - Lines end at CR LF, LF or CR. Only the UTF-16 little-endian byte order
 //   mark is understood; that text is narrowed to 8 bits ("?" beyond
 //   Latin-1). Any other file is 8-bit text: the bytes of a UTF-8 mark belong
-//   to the first line, which so is never a section header, and a UTF-16
-//   big-endian file holds no section at all.
+//   to the first line, which so is never a section header, and in UTF-16
+//   big-endian text every line starts with a NUL, so it shows no section.
 // - A line that starts with "[" is a section header. The name ends at the
 //   first "]", or at the line's end when it has none; the rest of the line
 //   is ignored.
