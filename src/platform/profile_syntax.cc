@@ -6,6 +6,8 @@ namespace platform {
 
 namespace {
 
+// Space, tab and vertical tab; form feed and Ctrl-Z as Wine does, not
+// confirmed on Windows.
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A'; }
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -16,7 +18,9 @@ std::string_view TrimBlanks(std::string_view text) {
 
 // The value as copied into a buffer of `buffer_size` characters, with its
 // quotes stripped: the opening quote is skipped, and the last character copied
-// is dropped when everything behind that quote fitted the buffer.
+// is dropped when everything behind that quote fitted the buffer. That loss at
+// the buffer's edge, and the NUL that ends the value, are as Wine does; not
+// confirmed on Windows.
 std::string CopyValue(std::string_view value, size_t buffer_size) {
   value = value.substr(0, value.find('\0'));
   const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
@@ -27,24 +31,26 @@ std::string CopyValue(std::string_view value, size_t buffer_size) {
   return copy;
 }
 
-// UTF-16 text narrowed to one byte per code unit; "?" where it does not fit.
-std::string NarrowUtf16(std::string_view bytes, bool big_endian) {
+// UTF-16 little-endian text narrowed to one byte per code unit; "?" where it
+// does not fit.
+std::string NarrowUtf16(std::string_view bytes) {
   std::string narrow;
   narrow.reserve(bytes.size() / 2);
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned first = static_cast<unsigned char>(bytes[i]);
-    const unsigned second = static_cast<unsigned char>(bytes[i + 1]);
-    const unsigned unit = big_endian ? (first << 8 | second) : (second << 8 | first);
+    const unsigned low = static_cast<unsigned char>(bytes[i]);
+    const unsigned high = static_cast<unsigned char>(bytes[i + 1]);
+    const unsigned unit = high << 8 | low;
     narrow += unit < 0x100 ? static_cast<char>(unit) : '?';
   }
   return narrow;
 }
 
-// The file's text as 8-bit characters, without a byte order mark.
+// The file's text as 8-bit characters. Windows understands the UTF-16
+// little-endian mark only: a UTF-8 mark stays in front of the first line, and
+// a big-endian file is read byte by byte, where every line of its text starts
+// with a NUL and so is neither a header nor a key.
 std::string DecodeContents(std::string_view contents) {
-  if (contents.substr(0, 3) == "\xEF\xBB\xBF") return std::string(contents.substr(3));
-  if (contents.substr(0, 2) == "\xFF\xFE") return NarrowUtf16(contents.substr(2), false);
-  if (contents.substr(0, 2) == "\xFE\xFF") return NarrowUtf16(contents.substr(2), true);
+  if (contents.substr(0, 2) == "\xFF\xFE") return NarrowUtf16(contents.substr(2));
   return std::string(contents);
 }
 
@@ -74,18 +80,19 @@ std::string FindProfileValue(std::string_view contents, std::string_view section
   while (!rest.empty()) {
     const std::string_view line = TrimBlanks(NextLine(rest));
     if (!line.empty() && line.front() == '[') {
-      const size_t close = line.rfind(']');
-      if (close != std::string_view::npos) {
-        // Only the first section of the name counts.
-        if (section_seen) return "";
-        in_section = base::EqualIgnoringAsciiCase(TrimBlanks(line.substr(1, close - 1)), section);
-        section_seen = in_section;
-        continue;
-      }
+      // Only the first section of the name counts.
+      if (section_seen) return "";
+      // The name ends at the first "]", or with the line when it has none.
+      const std::string_view name = line.substr(1, line.find(']') - 1);
+      in_section = base::EqualIgnoringAsciiCase(TrimBlanks(name), section);
+      section_seen = in_section;
+      continue;
     }
     if (!in_section || line.empty()) continue;
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
+      // A bare key hides a later line of it, as Wine does; not confirmed on
+      // Windows.
       if (base::EqualIgnoringAsciiCase(line, key)) return "";
       continue;
     }

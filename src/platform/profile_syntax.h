@@ -9,21 +9,29 @@ namespace platform {
 // The value of `key` in `section` of a profile file's `contents` as the
 // Windows private-profile lookup gives it into a buffer of `buffer_size`
 // characters; the empty text when there is none. Needs no system call, so
-// every platform can check itself against it.
+// every platform can check itself against it. Where Wine's lookup answers
+// otherwise, this follows Windows.
 //
-// - Lines end at CR LF, LF or CR. A UTF-8 or UTF-16 byte order mark is
-//   understood; UTF-16 text is narrowed to 8 bits ("?" beyond Latin-1).
+// - Lines end at CR LF, LF or CR. Only the UTF-16 little-endian byte order
+//   mark is understood; that text is narrowed to 8 bits ("?" beyond
+//   Latin-1). Any other file is 8-bit text: the bytes of a UTF-8 mark belong
+//   to the first line, which so is never a section header, and in UTF-16
+//   big-endian text every line starts with a NUL, so it shows no section.
+// - A line that starts with "[" is a section header. The name ends at the
+//   first "]", or at the line's end when it has none; the rest of the line
+//   is ignored.
 // - Section and key names match without regard to letter case; the first
 //   matching key of the first matching section wins. Later sections of the
-//   same name are not searched.
-// - Blanks (space, tab, vertical tab, form feed, Ctrl-Z) around a key, its
-//   value and inside a section's brackets are dropped; then one pair of like
-//   quotes (" or ') around the whole value. A NUL ends the value.
-// - Lines before any section hold no key. A line without "=" is a key with
-//   an empty value. A ";" is an ordinary character.
-// - The value is cut to buffer_size - 1 characters. A quoted value whose text
-//   and closing quote just fill the buffer loses its last character too, as
-//   the lookup strips the quote from what it copied.
+//   same name are not searched. Lines before any section hold no key.
+// - Blanks (space, tab, vertical tab) around a key, its value and inside a
+//   section's brackets are dropped; then one pair of like quotes (" or ')
+//   around the whole value. A ";" is an ordinary character inside a value.
+// - The value is cut to buffer_size - 1 characters.
+//
+// As Wine does; not confirmed on Windows: form feed and Ctrl-Z are blanks
+// too; a NUL ends the value; a line without "=" is a key with an empty
+// value, which hides a later line of the same key; and a quoted value whose
+// text and closing quote just fill the buffer loses its last character too.
 std::string FindProfileValue(std::string_view contents, std::string_view section,
                              std::string_view key, size_t buffer_size);
 

@@ -1,16 +1,26 @@
 // Asks the system's profile lookup and our own reader the same questions
 // over a corpus of awkward profile files; they must answer alike, so that
-// InstallSp.ini means the same on every platform.
+// InstallSp.ini means the same on every platform. Our reader follows
+// Windows; where Wine, which runs these tests here, answers otherwise, the
+// file is a listed divergence with both answers.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/profile.h"
 #include "platform/profile_syntax.h"
 #include "support/scratch.h"
 
 namespace {
+
+bool RunningOnWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
 
 template <size_t N>
 std::string Bytes(const char (&literal)[N]) {
@@ -73,15 +83,12 @@ std::vector<std::string> Corpus() {
       "[Intern]\nText1=first\nText1=second\n",
       "[INTERN]\ntext1=upper and lower\n",
       "[Intern] trailing\nText1=trailing text\n",
-      "[Intern\nText1=unclosed\n",
-      "[Intern]]\nText1=double close\n",
       "[[Intern]\nText1=double open\n",
       "[]\nText1=empty section\n[Intern]\nText1=x\n",
       // Byte order marks and other bytes.
-      "\xEF\xBB\xBF[Intern]\r\nText1=utf-8 bom\r\n",
       Utf16("[Intern]\r\nText1=utf-16 le\r\n", false),
-      Utf16("[Intern]\r\nText1=utf-16 be\r\n", true),
       "\xEF\xBB\xBF",
+      "\xEF\xBB\xBF[First]\r\nText1=x\r\n[Intern]\r\nText1=behind a utf-8 bom\r\n",
       "",
       Bytes("[Intern]\nText1=nul\0after\n"),
       "[Intern]\nText1=high \xE9\xFC\x80\n",
@@ -89,6 +96,29 @@ std::vector<std::string> Corpus() {
       "[Intern]\nText1=" + std::string(254, 'x') + "\n",
       "[Intern]\nText1=" + std::string(255, 'x') + "\n",
       "[Intern]\nText1=" + a300 + "\n",
+  };
+}
+
+// A file on which Wine 8's lookup and Windows' answer Text1 of Intern
+// differently, with the test on Windows 10 that shows Windows' answer (see
+// profile_syntax_test.cc). Other questions they answer alike.
+struct Divergence {
+  std::string contents;
+  std::string windows;
+  std::string wine;
+  const char* evidence;
+};
+
+std::vector<Divergence> Divergences() {
+  return {
+      {"[Intern]]\nText1=double close\n", "double close", "",
+       "SquareBracket_Tests: a section name ends at the first ]"},
+      {"[Intern\nText1=unclosed\n", "unclosed", "",
+       "SquareBracket_Tests: the closing square bracket is not needed"},
+      {"\xEF\xBB\xBF[Intern]\r\nText1=utf-8 bom\r\n", "", "utf-8 bom",
+       "UTF8_Tests: a UTF-8 mark breaks the first line"},
+      {Utf16("[Intern]\r\nText1=utf-16 be\r\n", true), "", "utf-16 be",
+       "UTF16BE_Tests: UTF-16 big-endian is not understood"},
   };
 }
 
@@ -102,25 +132,44 @@ const Question kQuestions[] = {
     {"Other", "Text1"},  {"Intern", "Nope"},
 };
 
+bool AsksText1OfIntern(const Question& question) {
+  return EqualIgnoringAsciiCase(question.section, "Intern") &&
+         EqualIgnoringAsciiCase(question.key, "Text1");
+}
+
 TEST(ProfileConformance, OurReaderAnswersLikeTheSystemLookup) {
   ScratchDir scratch;
-  const std::vector<std::string> corpus = Corpus();
+  const bool wine = RunningOnWine();
+  std::vector<std::string> files = Corpus();
+  const std::vector<Divergence> divergences = Divergences();
+  for (const Divergence& divergence : divergences) files.push_back(divergence.contents);
+  const size_t first_divergence = files.size() - divergences.size();
   int questions = 0;
-  for (size_t i = 0; i < corpus.size(); ++i) {
+  for (size_t i = 0; i < files.size(); ++i) {
     // A file name per entry: the system may cache a profile by name.
     const std::string file = scratch / ("profile" + std::to_string(i) + ".ini");
-    WriteBytes(file, corpus[i]);
+    WriteBytes(file, files[i]);
     for (const Question& question : kQuestions) {
       const std::string system =
           platform::LookUpProfileString(question.section, question.key, file, 255);
       const std::string ours =
-          platform::FindProfileValue(corpus[i], question.section, question.key, 255);
-      EXPECT_EQ(ours, system) << "file " << i << " " << testing::PrintToString(corpus[i]) << " ["
-                              << question.section << "] " << question.key;
+          platform::FindProfileValue(files[i], question.section, question.key, 255);
+      const std::string where = "file " + std::to_string(i) + " " +
+                                testing::PrintToString(files[i]) + " [" + question.section + "] " +
+                                question.key;
+      if (i >= first_divergence && AsksText1OfIntern(question)) {
+        const Divergence& divergence = divergences[i - first_divergence];
+        EXPECT_EQ(ours, divergence.windows) << where << "; " << divergence.evidence;
+        EXPECT_EQ(system, wine ? divergence.wine : divergence.windows)
+            << where << "; " << divergence.evidence;
+      } else {
+        EXPECT_EQ(ours, system) << where;
+      }
       ++questions;
     }
   }
-  std::printf("%d questions over %zu files\n", questions, corpus.size());
+  std::printf("%d questions over %zu files, %zu of them divergences\n", questions, files.size(),
+              divergences.size());
 }
 
 }  // namespace
