@@ -9,9 +9,13 @@ namespace platform {
 // disk" or crash dialogs): an unattended run must end by itself.
 void SuppressErrorDialogs();
 
-// Writes `line` and a line end to the standard error stream, where the
-// caller captured it; a program without a console may have none.
-void WriteErrorLine(const std::string& line);
+// Reports why the run failed: "tavrin: " and `message` as one line on the
+// standard error stream, where the caller captured it (a program without a
+// console may have none). On Windows the message and the program's path also
+// go to the Application event log as an error entry, where a technician finds
+// them when nobody looked at the stream. Never fails: what cannot be written
+// is left out.
+void ReportFailure(const std::string& message);
 
 }  // namespace platform
 

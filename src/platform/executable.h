@@ -5,6 +5,9 @@
 
 namespace platform {
 
+// The full path of the running executable.
+std::string ExecutablePath();
+
 // The directory of the running executable, without a final separator except
 // for a root directory ("C:\" on Windows, "/" on POSIX).
 std::string ExecutableDirectory();

@@ -6,6 +6,8 @@ namespace platform {
 
 void SuppressErrorDialogs() {}
 
-void WriteErrorLine(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+void ReportFailure(const std::string& message) {
+  std::fprintf(stderr, "tavrin: %s\n", message.c_str());
+}
 
 }  // namespace platform

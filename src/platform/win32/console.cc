@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
+#include "platform/executable.h"
+
 namespace platform {
 
-void SuppressErrorDialogs() {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-}
+namespace {
 
 void WriteErrorLine(const std::string& line) {
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
@@ -14,6 +14,44 @@ void WriteErrorLine(const std::string& line) {
   const std::string text = line + "\r\n";
   DWORD written = 0;
   WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// The source is not registered (that takes registry writes), so Event Viewer
+// shows its "description for Event ID 1 ... cannot be found" preamble and
+// then our two strings, each on a line of its own.
+constexpr DWORD kFailureEventId = 1;
+
+// An Error entry from the source "tavrin" in the Application event log: the
+// message, and the program's path, which tells which copy ran.
+void LogError(const std::string& message) {
+  std::string program = "Program: ";
+  try {
+    program += ExecutablePath();
+  } catch (...) {
+    program += "(unknown)";
+  }
+  const HANDLE source = RegisterEventSourceA(nullptr, "tavrin");
+  if (source == nullptr) return;
+  const char* strings[] = {message.c_str(), program.c_str()};
+  ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, kFailureEventId, nullptr, 2, 0, strings, nullptr);
+  DeregisterEventSource(source);
+}
+
+}  // namespace
+
+void SuppressErrorDialogs() {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+}
+
+void ReportFailure(const std::string& message) {
+  try {
+    WriteErrorLine("tavrin: " + message);
+  } catch (...) {
+  }
+  try {
+    LogError(message);
+  } catch (...) {
+  }
 }
 
 }  // namespace platform
