@@ -16,13 +16,11 @@ void WriteErrorLine(const std::string& line) {
   WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-// The source is not registered (that takes registry writes), so Event Viewer
-// shows its "description for Event ID 1 ... cannot be found" preamble and
-// then our two strings, each on a line of its own.
-constexpr DWORD kFailureEventId = 1;
-
 // An Error entry from the source "tavrin" in the Application event log: the
-// message, and the program's path, which tells which copy ran.
+// message, and the program's path, which tells which copy ran. The source is
+// not registered (that takes registry writes), so Event Viewer shows its
+// "description for Event ID 1 ... cannot be found" preamble and then these two
+// strings, each on a line of its own.
 void LogError(const std::string& message) {
   std::string program = "Program: ";
   try {
@@ -33,7 +31,8 @@ void LogError(const std::string& message) {
   const HANDLE source = RegisterEventSourceA(nullptr, "tavrin");
   if (source == nullptr) return;
   const char* strings[] = {message.c_str(), program.c_str()};
-  ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, kFailureEventId, nullptr, 2, 0, strings, nullptr);
+  const DWORD event_id = 1;
+  ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, event_id, nullptr, 2, 0, strings, nullptr);
   DeregisterEventSource(source);
 }
 
@@ -44,6 +43,7 @@ void SuppressErrorDialogs() {
 }
 
 void ReportFailure(const std::string& message) {
+  // Neither write may keep the other from happening or end the run abnormally.
   try {
     WriteErrorLine("tavrin: " + message);
   } catch (...) {
