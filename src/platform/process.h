@@ -10,14 +10,21 @@ namespace platform {
 // disk" or crash dialogs): an unattended run must end by itself.
 void SuppressErrorDialogs();
 
-// Writes `line` and a line end to the standard error stream, where the
-// caller captured it; a program without a console may have none.
-void WriteErrorLine(const std::string& line);
+// Reports why the run failed: "tavrin: " and `message` as one line on the
+// standard error stream, where the caller captured it (a program without a
+// console may have none). On Windows the message and the program's path also
+// go to the Application event log as an error entry, where a technician finds
+// them when nobody looked at the stream. Never fails: what cannot be written
+// is left out.
+void ReportFailure(const std::string& message);
 
 // The whole value of the environment variable `name`, however long; the
 // empty text when it is not set. Letter case of `name` matters on POSIX and
 // not on Windows.
 std::string LookUpEnvironment(const std::string& name);
+
+// The full path of the running executable.
+std::string ExecutablePath();
 
 // The directory of the running executable, without a final separator except
 // for a root directory ("C:\" on Windows, "/" on POSIX).

@@ -13,27 +13,32 @@ namespace platform {
 
 void SuppressErrorDialogs() {}
 
-void WriteErrorLine(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+void ReportFailure(const std::string& message) {
+  std::fprintf(stderr, "tavrin: %s\n", message.c_str());
+}
 
 std::string LookUpEnvironment(const std::string& name) {
   const char* value = std::getenv(name.c_str());
   return value ? value : "";
 }
 
-std::string ExecutableDirectory() {
+std::string ExecutablePath() {
   std::vector<char> buffer(4096);
   for (;;) {
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (length < 0)
       throw MakeSystemError("cannot find the program's own file", "/proc/self/exe",
                             static_cast<SystemCode>(errno));
-    if (static_cast<size_t>(length) < buffer.size()) {
-      const std::string path(buffer.data(), static_cast<size_t>(length));
-      const size_t slash = path.rfind('/');
-      return slash == 0 ? "/" : path.substr(0, slash);
-    }
+    if (static_cast<size_t>(length) < buffer.size())
+      return std::string(buffer.data(), static_cast<size_t>(length));
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::string ExecutableDirectory() {
+  const std::string path = ExecutablePath();
+  const size_t slash = path.rfind('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }

@@ -2,20 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "e2e/run_fixture.h"
+#include "support/win32/wine.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-bool RunningOnWine() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
 
 void RemoveEvenIfReadOnly(const std::string& path) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -59,6 +57,49 @@ TEST_F(TavrinRunTest, BacksUpHiddenAndSystemListsInsteadOfOverwritingThem) {
   EXPECT_EQ(ReadBytes(backup_), "hidden\r\n");
   EXPECT_EQ(GetFileAttributesA(list_.c_str()) & ~FILE_ATTRIBUTE_ARCHIVE,
             DWORD{FILE_ATTRIBUTE_READONLY});
+}
+
+// Wine's ReportEventW prints each string of an error entry, quoted, on the
+// "eventlog" debug channel. That output goes to the Unix stderr of the wine
+// process, which tavrin.exe inherits from this test process: the CTest test
+// WindowsProgram.ReportsFailuresToTheEventLog runs this test with that stream
+// in the file that TAVRIN_WINE_STDERR names.
+TEST_F(TavrinRunTest, ReportsAFailureToTheEventLog) {
+  const char* wine_stderr = std::getenv("TAVRIN_WINE_STDERR");
+  if (!RunningOnWine() || !wine_stderr)
+    GTEST_SKIP() << "runs under Wine as WindowsProgram.ReportsFailuresToTheEventLog";
+  size_t seen = ReadBytes(wine_stderr).size();
+  const auto reported_since = [&] {
+    const std::string text = ReadBytes(wine_stderr);
+    std::istringstream added(text.substr(seen));
+    seen = text.size();
+    std::string reported;
+    for (std::string line; std::getline(added, line);)
+      if (line.find(":eventlog:") != std::string::npos)
+        reported += line.substr(line.find(':') + 1) + "\n";  // without the thread id
+    return reported;
+  };
+  // As Wine's debug output quotes ASCII text.
+  const auto quoted = [](const std::string& text) {
+    std::string result = "L\"";
+    for (char c : text) result += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
+    return result + "\"";
+  };
+  const std::string program = InstallProgram("");
+  options_.environment["WINEDEBUG"] = "-all,err+eventlog";
+
+  options_.environment["Software_Txt"] = "$VisuDir$";
+  options_.environment["VisuDir"] = "$Software_Txt$";
+  const ProgramRun failed = Run(program);
+  ExpectFailure(failed, "refers back to itself");
+  const std::string message = failed.errors.substr(8, failed.errors.size() - 8 - 2);
+  EXPECT_EQ(reported_since(), "err:eventlog:ReportEventW " + quoted(message) + "\n" +
+                                  "err:eventlog:ReportEventW " + quoted("Program: " + program) +
+                                  "\n");
+
+  options_.environment["Software_Txt"] = list_;
+  ExpectQuietSuccess(Run(program));
+  EXPECT_EQ(reported_since(), "");
 }
 
 TEST(WindowsProgram, IsAGuiProgramWithAVersionResource) {

@@ -10,17 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/ascii_case.h"
+#include "base/ascii_case.h"
 #include "platform/profile.h"
 #include "platform/profile_syntax.h"
 #include "support/scratch.h"
+#include "support/win32/wine.h"
 
 namespace {
-
-bool RunningOnWine() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
 
 template <size_t N>
 std::string Bytes(const char (&literal)[N]) {
@@ -133,8 +129,8 @@ const Question kQuestions[] = {
 };
 
 bool AsksText1OfIntern(const Question& question) {
-  return EqualIgnoringAsciiCase(question.section, "Intern") &&
-         EqualIgnoringAsciiCase(question.key, "Text1");
+  return base::EqualIgnoringAsciiCase(question.section, "Intern") &&
+         base::EqualIgnoringAsciiCase(question.key, "Text1");
 }
 
 TEST(ProfileConformance, OurReaderAnswersLikeTheSystemLookup) {
