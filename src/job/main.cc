@@ -6,7 +6,7 @@
 // Takes no arguments. A run does its work silently and exits 0, or reports
 // one line saying why it failed (see platform::ReportFailure) and exits 1.
 int main() {
-  platform::SuppressErrorDialogs();
+  platform::PrepareUnattendedRun();
   try {
     RunJob();
   } catch (const std::exception& error) {

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/system_error.h"
 
@@ -23,7 +25,8 @@ class File {
   // included, which it does not follow. Nobody else may open it meanwhile.
   static File Create(const std::string& path);
   // As Create, but returns the system's error instead of throwing it, so that
-  // a caller can try another name (see IsNameTaken).
+  // a caller can try another name (see IsNameTaken). The new file is held
+  // (locked on POSIX) so that RemoveUnlessHeld leaves it alone.
   static SystemCode TryCreate(const std::string& path, File* file);
 
   File() = default;
@@ -38,6 +41,8 @@ class File {
   // Reads up to `size` bytes; 0 at the end of the file.
   size_t ReadSome(char* buffer, size_t size);
   void WriteAll(const char* data, size_t size);
+  // Cuts the file to its first `size` bytes; writing goes on from there.
+  void TruncateAt(uint64_t size);
   // Returns once everything written has reached stable storage.
   void Sync();
   void Close();
@@ -55,9 +60,28 @@ class File {
 // Whether `code` says that a name is taken (by a file, a directory, a link).
 bool IsNameTaken(SystemCode code);
 
-// True when `path` names an ordinary file, read-only or not (on Windows
-// hidden and system files too); false for a directory or nothing at all.
-bool FileExists(const std::string& path);
+enum class PathKind { kNothing, kFile, kDirectory, kOther };
+
+// What `path` names, links followed (a dangling link names nothing): an
+// ordinary file, read-only or not (on Windows hidden and system files too),
+// a directory, or something else (a FIFO, a device, a socket).
+PathKind KindOf(const std::string& path);
+
+// Whether `path` itself is a symbolic link (on Windows any reparse point),
+// dangling or not.
+bool IsLink(const std::string& path);
+
+// Which file a path names, links followed: two paths name the same file
+// when their identities are equal, whatever their spelling.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+// Empty when nothing is there or the system cannot tell.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // Normal: writable by its owner again. Read-only: writable by nobody.
 void SetNormalAttributes(const std::string& path);
@@ -66,9 +90,23 @@ void SetReadOnlyAttributes(const std::string& path);
 void RemoveFile(const std::string& path);
 void RemoveFileQuietly(const std::string& path) noexcept;
 
+// The names of the entries of `directory` ("." and ".." left out). Quiet:
+// empty when it cannot be read.
+std::vector<std::string> NamesIn(const std::string& directory);
+
+// Removes the file at `path` unless a live process holds it: on POSIX one
+// that holds the lock that File::TryCreate takes, on Windows one that has it
+// open without delete sharing. Quiet.
+void RemoveUnlessHeld(const std::string& path) noexcept;
+
+// Whether a file must be closed before it can be renamed (Windows); else it
+// stays open, and locked, until it has its new name (POSIX).
+bool RenameNeedsClosedFile();
+
 // Gives the file at `to` the access rights of the file at `from` (POSIX: the
-// permission bits; on Windows a new file takes its directory's, as the old
-// one did, so there is nothing to do).
+// permission bits, and owner and group where the system allows; on Windows
+// a new file takes its directory's, as the old one did, so there is nothing
+// to do).
 void CopyAccessRights(const std::string& from, const std::string& to);
 
 enum class LinkResult { kDone, kUnsupported, kFailed };

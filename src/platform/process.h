@@ -6,9 +6,11 @@
 // What the running process learns from, and says to, its surroundings.
 namespace platform {
 
-// Keeps the system from asking the person at the PC anything (no "insert a
-// disk" or crash dialogs): an unattended run must end by itself.
-void SuppressErrorDialogs();
+// Prepares for a run that nobody watches: the system asks the person at the
+// PC nothing (no "insert a disk" or crash dialogs, Windows), and a write past
+// a file size limit or into a closed pipe fails as an error instead of
+// killing the process (POSIX).
+void PrepareUnattendedRun();
 
 // Reports why the run failed: "tavrin: " and `message` as one line on the
 // standard error stream, where the caller captured it (a program without a
@@ -20,10 +22,12 @@ void ReportFailure(const std::string& message);
 
 // The whole value of the environment variable `name`, however long; the
 // empty text when it is not set. Letter case of `name` matters on POSIX and
-// not on Windows.
+// not on Windows. On Windows a value that the ANSI code page cannot hold
+// exactly throws RunError: a best-fit text would name another file.
 std::string LookUpEnvironment(const std::string& name);
 
-// The full path of the running executable.
+// The full path of the running executable. On Windows a path that the ANSI
+// code page cannot hold exactly throws RunError.
 std::string ExecutablePath();
 
 // The directory of the running executable, without a final separator except

@@ -40,7 +40,7 @@ void LogError(const std::string& message) {
 
 }  // namespace
 
-void SuppressErrorDialogs() {
+void PrepareUnattendedRun() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 }
 
