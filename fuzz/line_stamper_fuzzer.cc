@@ -16,10 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   const std::string stamp = StampLine("1.2");
 
   LineStamper stamper(stamp);
-  std::string out;
+  StringSink out;
   for (size_t at = 0; at < old_list.size(); at += piece_size)
-    stamper.Feed(old_list.substr(at, piece_size), &out);
-  stamper.Finish(&out);
-  if (out != ModelStamp(old_list, StampFor("1.2"))) std::abort();
+    stamper.Feed(old_list.substr(at, piece_size), out);
+  stamper.Finish(out);
+  if (out.text != ModelStamp(old_list, StampFor("1.2"))) std::abort();
   return 0;
 }

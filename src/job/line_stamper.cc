@@ -27,66 +27,96 @@ std::string StampLine(const std::string& version_text) {
 
 LineStamper::LineStamper(std::string stamp_line) : stamp_line_(std::move(stamp_line)) {}
 
-void LineStamper::Feed(std::string_view piece, std::string* out) {
+void LineStamper::Feed(std::string_view piece, LineSink& out) {
   size_t at = 0;
   if (after_cr_ && !piece.empty()) {
     after_cr_ = false;
     if (piece.front() == '\n') at = 1;
   }
-  if (!partial_line_.empty()) {
-    const size_t cr = piece.find('\r', at);
-    if (cr == std::string_view::npos) {
-      partial_line_.append(piece.substr(at));
-      return;
-    }
-    partial_line_.append(piece.substr(at, cr - at));
-    EmitLine(partial_line_, out);
-    partial_line_.clear();
-    at = PassLineEndNotingFinalCr(piece, cr);
-  }
   while (at < piece.size()) {
-    // The whole lines before the next marked one hold no marker: they are
-    // copied in bulk, which is what keeps large lists fast.
-    const size_t marker = piece.find(kServicePackMarker, at);
-    const size_t stop = marker == std::string_view::npos ? piece.size() : marker;
-    const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : std::string_view::npos;
-    if (last_cr != std::string_view::npos && last_cr >= at) {
-      CopyLines(piece.substr(at, last_cr - at), out);
-      out->append(kLineEnd);
-      at = PassLineEndNotingFinalCr(piece, last_cr);
+    if (!in_line_) {
+      // The whole lines before the next marked one hold no marker: they are
+      // copied in bulk, which is what keeps large lists fast.
+      const size_t marker = piece.find(kServicePackMarker, at);
+      const size_t stop = marker == std::string_view::npos ? piece.size() : marker;
+      const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : std::string_view::npos;
+      if (last_cr != std::string_view::npos && last_cr >= at) {
+        CopyLines(piece.substr(at, last_cr - at), out);
+        out.Append(kLineEnd);
+        at = PassLineEndNotingFinalCr(piece, last_cr);
+        if (at == piece.size()) return;
+      }
+      // `at` starts the marked line, or the last line, which the piece may not finish.
+      in_line_ = true;
+      line_start_ = out.Size();
+      tail_.clear();
+      dropping_line_ = false;
     }
-    // `at` starts the marked line, or the last line, which the piece may not finish.
     const size_t cr = piece.find('\r', at);
-    if (cr == std::string_view::npos) {
-      partial_line_.assign(piece.substr(at));
-      return;
-    }
-    EmitLine(piece.substr(at, cr - at), out);
+    ContinueLine(piece.substr(at, cr == std::string_view::npos ? cr : cr - at), out);
+    if (cr == std::string_view::npos) return;
+    EndLine(out);
     at = PassLineEndNotingFinalCr(piece, cr);
   }
 }
 
-void LineStamper::Finish(std::string* out) {
-  if (!partial_line_.empty()) {
-    EmitLine(partial_line_, out);
-    partial_line_.clear();
+void LineStamper::Finish(LineSink& out) {
+  if (in_line_) EndLine(out);
+  if (!stamped_) {
+    out.Append(stamp_line_);
+    out.Append(kLineEnd);
   }
-  if (!stamped_) EmitLine(stamp_line_, out);
 }
 
-void LineStamper::CopyLines(std::string_view lines, std::string* out) {
+void LineStamper::CopyLines(std::string_view lines, LineSink& out) {
   if (!HasLoneCr(lines)) {
-    out->append(lines);
+    out.Append(lines);
     return;
   }
   size_t from = 0;
   for (size_t cr = lines.find('\r'); cr != std::string_view::npos; cr = lines.find('\r', cr + 1)) {
     if (cr + 1 < lines.size() && lines[cr + 1] == '\n') continue;
-    out->append(lines.substr(from, cr + 1 - from));  // a lone CR gains its LF
-    out->push_back('\n');
+    out.Append(lines.substr(from, cr + 1 - from));  // a lone CR gains its LF
+    out.Append("\n");
     from = cr + 1;
   }
-  out->append(lines.substr(from));
+  out.Append(lines.substr(from));
+}
+
+void LineStamper::ContinueLine(std::string_view text, LineSink& out) {
+  if (dropping_line_ || text.empty()) return;
+  if (MarkerAcross(text)) {
+    // The line is marked: what was written of it goes, and the stamp line
+    // takes its place if it is the first.
+    out.CutTo(line_start_);
+    if (!stamped_) {
+      out.Append(stamp_line_);
+      out.Append(kLineEnd);
+      stamped_ = true;
+    }
+    dropping_line_ = true;
+    return;
+  }
+  out.Append(text);
+  const size_t keep = kServicePackMarker.size() - 1;
+  if (text.size() >= keep) {
+    tail_.assign(text.substr(text.size() - keep));
+  } else {
+    tail_.append(text);
+    if (tail_.size() > keep) tail_.erase(0, tail_.size() - keep);
+  }
+}
+
+bool LineStamper::MarkerAcross(std::string_view text) const {
+  if (text.find(kServicePackMarker) != std::string_view::npos) return true;
+  if (tail_.empty()) return false;
+  const std::string joined = tail_ + std::string(text.substr(0, kServicePackMarker.size() - 1));
+  return joined.find(kServicePackMarker) != std::string::npos;
+}
+
+void LineStamper::EndLine(LineSink& out) {
+  if (!dropping_line_) out.Append(kLineEnd);
+  in_line_ = false;
 }
 
 size_t LineStamper::PassLineEndNotingFinalCr(std::string_view piece, size_t cr) {
@@ -95,14 +125,4 @@ size_t LineStamper::PassLineEndNotingFinalCr(std::string_view piece, size_t cr) 
     return cr + 1;
   }
   return piece[cr + 1] == '\n' ? cr + 2 : cr + 1;
-}
-
-void LineStamper::EmitLine(std::string_view line, std::string* out) {
-  if (line.find(kServicePackMarker) != std::string_view::npos) {
-    if (stamped_) return;
-    stamped_ = true;
-    line = stamp_line_;
-  }
-  out->append(line);
-  out->append(kLineEnd);
 }

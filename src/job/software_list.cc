@@ -1,8 +1,14 @@
 // Stamping the software list, in this order:
 //
+//  0. Refuse, before touching anything, a list path that is empty, that
+//     names a directory or something that is not a file, or whose backup
+//     path names the list itself (by its name, or as the same file by
+//     another name or through a link). Remove temp files that killed runs
+//     left beside the list.
 //  1. Create a new file beside the list, write the stamped list into it
-//     (from the old list, where there is one), flush it to disk, close it.
-//     A kill leaves the old list as it was, and the new file behind.
+//     (from the old list, where there is one), flush it to disk. A kill
+//     leaves the old list as it was, and the new file behind for a later
+//     run to remove.
 //  2. Make the old list writable, then delete a stale backup. A kill leaves
 //     the old list whole, but writable; the backup may be gone.
 //  3. Give the old list the backup's name as a second name (a hard link, or
@@ -30,43 +36,82 @@ namespace {
 // that memory stays flat for lists of any size.
 constexpr size_t kBufferSize = 128 * 1024;
 
-// The stamped list on its way into the new file: lines are gathered and
-// written a buffer's worth at a time.
-class StampedOutput {
+// The stamped list on its way into the new file: written a buffer's worth at
+// a time, and cut back in the file where a long line turns out marked.
+class NewListSink : public LineSink {
  public:
-  StampedOutput(platform::TempFile& file, LineStamper& stamper) : file_(file), stamper_(stamper) {
+  explicit NewListSink(platform::TempFile& file) : file_(file) {
     // One piece can double in size when every line ends in a lone CR.
-    text_.reserve(kBufferSize * 3);
+    buffer_.reserve(kBufferSize * 3);
   }
 
-  void Feed(std::string_view piece) {
-    stamper_.Feed(piece, &text_);
-    if (text_.size() >= kBufferSize) Flush();
+  void Append(std::string_view bytes) override {
+    buffer_.append(bytes);
+    if (buffer_.size() >= kBufferSize) Flush();
   }
 
-  void Finish() {
-    stamper_.Finish(&text_);
-    Flush();
+  void CutTo(uint64_t size) override {
+    if (size >= written_) {
+      buffer_.resize(static_cast<size_t>(size - written_));
+      return;
+    }
+    buffer_.clear();
+    file_.TruncateAt(size);
+    written_ = size;
+  }
+
+  uint64_t Size() const override { return written_ + buffer_.size(); }
+
+  void Flush() {
+    file_.Append(buffer_.data(), buffer_.size());
+    written_ += buffer_.size();
+    buffer_.clear();
   }
 
  private:
-  void Flush() {
-    file_.Append(text_.data(), text_.size());
-    text_.clear();
-  }
-
   platform::TempFile& file_;
-  LineStamper& stamper_;
-  std::string text_;
+  std::string buffer_;
+  uint64_t written_ = 0;  // bytes in the file
 };
 
-// Streams the old list at `list` through `output`.
-void FeedOldList(const std::string& list, StampedOutput& output) {
+// Streams the old list at `list` through `stamper` into `out`.
+void FeedOldList(const std::string& list, LineStamper& stamper, NewListSink& out) {
   platform::File old_list = platform::File::OpenForReading(list);
   std::vector<char> buffer(kBufferSize);
   while (const size_t count = old_list.ReadSome(buffer.data(), buffer.size()))
-    output.Feed(std::string_view(buffer.data(), count));
+    stamper.Feed(std::string_view(buffer.data(), count), out);
   old_list.Close();
+}
+
+// Refuses what the list's path may not be, before anything is touched, and
+// tells whether there is a list.
+bool CheckListPath(const std::string& list, const std::string& backup) {
+  if (list.empty())
+    throw base::RunError("the software list's path is empty", "",
+                         "Software_Txt expands to nothing");
+  // "List.bak" would be its own backup: deleting the stale backup would
+  // delete the list.
+  if (base::EqualIgnoringAsciiCase(list, backup))
+    throw base::RunError("cannot keep a backup of the software list", list,
+                         "the backup's name is the list's own");
+  switch (platform::KindOf(list)) {
+    case platform::PathKind::kNothing:
+      return false;
+    case platform::PathKind::kDirectory:
+      throw base::RunError("cannot stamp the software list", list, "it is a directory");
+    case platform::PathKind::kOther:
+      throw base::RunError("cannot stamp the software list", list,
+                           "it is not a file (a device, a pipe or a socket)");
+    case platform::PathKind::kFile:
+      break;
+  }
+  // The same file by another name ("a.d\..\List.bak", a link, "List.bak."
+  // on Windows) is no less the list.
+  const auto list_identity = platform::IdentityOf(list);
+  if (list_identity && list_identity == platform::IdentityOf(backup))
+    throw base::RunError("cannot keep a backup of the software list", list,
+                         "its backup's path '" + backup + "' names the list itself");
+  return true;
 }
 
 }  // namespace
@@ -80,23 +125,23 @@ std::string BackupPathFor(const std::string& list_path) {
 void StampSoftwareList(const LocationTable& table, const std::string& version_text) {
   const std::string list = ExpandPlaceholders(table, "$Software_Txt$");
   const std::string backup = BackupPathFor(list);
-  // "List.bak" would be its own backup: deleting the stale backup would
-  // delete the list.
-  if (base::EqualIgnoringAsciiCase(list, backup))
-    throw base::RunError("cannot keep a backup of the software list", list,
-                         "the backup's name is the list's own");
+  const bool list_exists = CheckListPath(list, backup);
+  platform::RemoveStaleTempFilesBeside(list);
 
-  const bool list_exists = platform::FileExists(list);
   platform::TempFile new_list = platform::TempFile::CreateBeside(list, "list");
   LineStamper stamper(StampLine(version_text));
-  StampedOutput output(new_list, stamper);
-  if (list_exists) FeedOldList(list, output);
-  output.Finish();
-  new_list.SyncAndClose();
+  NewListSink out(new_list);
+  if (list_exists) FeedOldList(list, stamper, out);
+  stamper.Finish(out);
+  out.Flush();
+  new_list.Sync();
 
   if (list_exists) {
     platform::SetNormalAttributes(list);
-    if (platform::FileExists(backup)) platform::RemoveFile(backup);
+    // A link at the backup's path goes too, dangling or not: the link that
+    // keeps the old list could not be made beside it.
+    if (platform::IsLink(backup) || platform::KindOf(backup) == platform::PathKind::kFile)
+      platform::RemoveFile(backup);
     new_list.KeepReplacing(backup);
   } else {
     new_list.KeepAsTarget();

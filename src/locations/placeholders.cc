@@ -14,6 +14,12 @@ namespace {
 // still fit, so no "$" may stand at position 32767 or later.
 constexpr size_t kLastDollarPosition = 32766;
 
+// Bounds on the work of one expansion, far above what any real template
+// needs: values that name each other many times over could otherwise take
+// years without ever repeating a reference.
+constexpr int kMostSubstitutions = 4096;
+constexpr size_t kLongestText = 1 << 20;
+
 // Each character's origin is a set of rows, one bit a row.
 using RowSet = uint32_t;
 static_assert(LocationTable::kRows <= 32, "a row set has a bit for every row");
@@ -70,6 +76,12 @@ class Expansion {
       throw base::RunError("location refers back to itself", location.name,
                            "expanding \"" + template_ + "\" brings back $" + location.name +
                                "$ through its own value");
+    if (++substitutions_ > kMostSubstitutions ||
+        text_.size() - (close - open + 1) + location.value.size() > kLongestText)
+      throw base::RunError("cannot expand", template_,
+                           "the locations refer to each other too often (over " +
+                               std::to_string(kMostSubstitutions) + " references or " +
+                               std::to_string(kLongestText) + " characters)");
     text_.replace(open, close - open + 1, location.value);
     const auto at = origin_.begin() + static_cast<std::ptrdiff_t>(open);
     origin_.erase(at, at + static_cast<std::ptrdiff_t>(close - open + 1));
@@ -84,6 +96,7 @@ class Expansion {
   // Everything before this index is final: replacements happen only behind
   // it, so scanning again from the start would find the same references.
   size_t settled_ = 0;
+  int substitutions_ = 0;
 };
 
 }  // namespace

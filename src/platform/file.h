@@ -79,6 +79,7 @@ struct FileIdentity {
   bool operator==(const FileIdentity& other) const {
     return volume == other.volume && index == other.index;
   }
+  bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 // Empty when nothing is there or the system cannot tell.
 std::optional<FileIdentity> IdentityOf(const std::string& path);

@@ -1,5 +1,6 @@
 #include "platform/temp_file.h"
 
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,9 +15,36 @@ constexpr size_t kCopyBufferSize = 128 * 1024;
 // How many taken names CreateBeside passes over before it gives up.
 constexpr int kMaxNameAttempts = 100;
 
+// Temp files are named "~tavrin-<process id>.tmp", or "~tavrin-<process
+// id>-<n>.tmp" where that is taken: short, so that a target whose path is
+// near the system's limit still gets one, and of one shape, so that stale
+// ones can be found.
+constexpr std::string_view kTempPrefix = "~tavrin-";
+constexpr std::string_view kTempSuffix = ".tmp";
+
+// The directory part of `path`, with its final separator ("" for a bare name).
+std::string DirectoryPartOf(const std::string& path) {
+  const size_t separator = path.find_last_of("\\/");
+  if (separator != std::string::npos) return path.substr(0, separator + 1);
+  // "C:name" lies in the current directory of drive C:.
+  return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : "";
+}
+
 std::string TempNameBeside(const std::string& target, int attempt) {
-  return target + ".tavrin-" + std::to_string(CurrentProcessId()) +
-         (attempt ? "-" + std::to_string(attempt) : "") + ".tmp";
+  return DirectoryPartOf(target) + std::string(kTempPrefix) + std::to_string(CurrentProcessId()) +
+         (attempt ? "-" + std::to_string(attempt) : "") + std::string(kTempSuffix);
+}
+
+// Whether `name` has the shape of our temp files' names.
+bool IsTempName(std::string_view name) {
+  if (name.size() <= kTempPrefix.size() + kTempSuffix.size() ||
+      name.substr(0, kTempPrefix.size()) != kTempPrefix ||
+      name.substr(name.size() - kTempSuffix.size()) != kTempSuffix)
+    return false;
+  const std::string_view middle =
+      name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
+  return middle.find_first_not_of("0123456789-") == std::string_view::npos &&
+         middle.front() != '-';
 }
 
 // Closes and removes `file` unless Dismiss() was called first.
@@ -70,10 +98,7 @@ TempFile::~TempFile() {
   RemoveFileQuietly(path_);
 }
 
-void TempFile::SyncAndClose() {
-  file_.Sync();
-  file_.Close();
-}
+void TempFile::Sync() { file_.Sync(); }
 
 void TempFile::KeepReplacing(const std::string& backup) {
   CopyAccessRights(target_, path_);
@@ -95,10 +120,20 @@ void TempFile::KeepReplacing(const std::string& backup) {
 void TempFile::KeepAsTarget() { RenameOverTarget(); }
 
 void TempFile::RenameOverTarget() {
+  if (RenameNeedsClosedFile()) file_.Close();
   if (const SystemCode code = RenameOver(path_, target_))
     throw MakeSystemError("cannot put the new " + noun_ + " in place of", target_, code);
   kept_ = true;
+  // Held until now, so that no other run takes it for a stale file. It was
+  // flushed before, so nothing is lost if closing reports an error.
+  file_ = File();
   SyncDirectoryOf(target_);
+}
+
+void RemoveStaleTempFilesBeside(const std::string& target) {
+  const std::string directory = DirectoryPartOf(target);
+  for (const std::string& name : NamesIn(directory.empty() ? "." : directory))
+    if (IsTempName(name)) RemoveUnlessHeld(directory + name);
 }
 
 void CopyFileDurably(const std::string& from, const std::string& to) {

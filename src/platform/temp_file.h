@@ -2,6 +2,7 @@
 #define TAVRIN_PLATFORM_TEMP_FILE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "platform/file.h"
@@ -13,7 +14,7 @@ namespace platform {
 //
 //   TempFile file = TempFile::CreateBeside(target, "list");
 //   file.Append(...);               // as often as needed
-//   file.SyncAndClose();
+//   file.Sync();
 //   file.KeepReplacing(backup);     // or file.KeepAsTarget() where no target is
 //
 // A TempFile that goes out of scope unkept is closed and removed. Failures
@@ -33,8 +34,11 @@ class TempFile {
   const std::string& path() const { return path_; }
 
   void Append(const char* data, size_t size) { file_.WriteAll(data, size); }
-  // Returns once the whole file is on stable storage.
-  void SyncAndClose();
+  // Cuts the file to its first `size` bytes; appending goes on from there.
+  void TruncateAt(uint64_t size) { file_.TruncateAt(size); }
+  // Returns once the whole file is on stable storage. It stays open, and
+  // held against RemoveStaleTempFilesBeside, until it is kept.
+  void Sync();
 
   // Where the target exists and nothing is at `backup`: the target becomes
   // this file and the old target stays as `backup` (a second name for it,
@@ -54,6 +58,11 @@ class TempFile {
   std::string noun_;
   bool kept_ = false;
 };
+
+// Removes the temp files in the directory of `target` that runs killed
+// before they could keep them left behind, and none that a live run holds.
+// Quiet: whatever cannot be removed stays.
+void RemoveStaleTempFilesBeside(const std::string& target);
 
 // Writes a copy of `from` at `to`, where nothing is, and returns once it is on
 // stable storage. A copy that fails half-way is removed again.

@@ -15,11 +15,11 @@ const std::string kStamp = StampFor("2.1");
 // The new list for `old_list`, fed in pieces of `piece_size` bytes.
 std::string Stamp(const std::string& old_list, size_t piece_size = 1 << 20) {
   LineStamper stamper(kStamp);
-  std::string out;
+  StringSink out;
   for (size_t at = 0; at < old_list.size(); at += piece_size)
-    stamper.Feed(std::string_view(old_list).substr(at, piece_size), &out);
-  stamper.Finish(&out);
-  return out;
+    stamper.Feed(std::string_view(old_list).substr(at, piece_size), out);
+  stamper.Finish(out);
+  return out.text;
 }
 
 TEST(StampLine, IsTheMarkerNineteenBlanksAndTheVersion) {

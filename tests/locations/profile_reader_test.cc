@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/run_error.h"
 #include "support/scratch.h"
 
 namespace {
@@ -21,7 +22,8 @@ TEST(ReadProfileString, ReturnsTheValueCutTo254Characters) {
   EXPECT_EQ(ReadProfileString("Intern", "Missing", ini), "");
   EXPECT_EQ(ReadProfileString("Extern", "Text1", ini), "");
   EXPECT_EQ(ReadProfileString("Intern", "Text1", scratch / "absent.ini"), "");
-  EXPECT_EQ(ReadProfileString("Intern", "Text1", scratch.path().string()), "");  // a directory
+  // Something there that cannot be read is no missing file.
+  EXPECT_THROW(ReadProfileString("Intern", "Text1", scratch.path().string()), base::RunError);
 }
 
 }  // namespace

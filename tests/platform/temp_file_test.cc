@@ -17,7 +17,7 @@ namespace {
 TempFile WrittenBeside(const std::string& target, const std::string& text) {
   TempFile file = TempFile::CreateBeside(target, "file");
   file.Append(text.data(), text.size());
-  file.SyncAndClose();
+  file.Sync();
   return file;
 }
 

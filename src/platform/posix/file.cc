@@ -1,6 +1,8 @@
 #include "platform/file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,7 +41,14 @@ std::string DirectoryOf(const std::string& native) {
 
 bool LinkUnsupported(int error_number) {
   return error_number == EPERM || error_number == ENOTSUP || error_number == EOPNOTSUPP ||
-         error_number == EMLINK || error_number == ENOSYS;
+         error_number == EMLINK || error_number == ENOSYS || error_number == EXDEV;
+}
+
+// Whether the open file `descriptor` is still the one that `native` names.
+bool StillNamedBy(int descriptor, const std::string& native) {
+  struct stat opened, named;
+  return fstat(descriptor, &opened) == 0 && lstat(native.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 }  // namespace
@@ -51,9 +60,17 @@ File File::OpenForReading(const std::string& path) {
 }
 
 SystemCode File::TryCreate(const std::string& path, File* file) {
+  const std::string native = NativePath(path);
   const int created =
-      open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (created < 0) return LastError();
+  // Locked from the start, so that another run's RemoveUnlessHeld leaves it
+  // alone. One that removed it between the open and the lock made the name
+  // free again: then the name counts as taken, and the caller tries another.
+  if (flock(created, LOCK_EX | LOCK_NB) != 0 || !StillNamedBy(created, native)) {
+    close(created);
+    return EEXIST;
+  }
   *file = File(created, path);
   return 0;
 }
@@ -78,6 +95,13 @@ void File::WriteAll(const char* data, size_t size) {
   }
 }
 
+void File::TruncateAt(uint64_t size) {
+  const off_t offset = static_cast<off_t>(size);
+  if (ftruncate(ToDescriptor(handle_), offset) != 0 ||
+      lseek(ToDescriptor(handle_), offset, SEEK_SET) != offset)
+    throw MakeSystemError("cannot write", path_, LastError());
+}
+
 void File::Sync() {
   if (fsync(ToDescriptor(handle_)) != 0)
     throw MakeSystemError("cannot flush to disk", path_, LastError());
@@ -94,9 +118,25 @@ void File::CloseQuietly() noexcept {
 
 bool IsNameTaken(SystemCode code) { return code == EEXIST; }
 
-bool FileExists(const std::string& path) {
+PathKind KindOf(const std::string& path) {
   struct stat info;
-  return stat(NativePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  if (stat(NativePath(path).c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return PathKind::kNothing;
+    throw MakeSystemError("cannot look at", path, LastError());
+  }
+  if (S_ISREG(info.st_mode)) return PathKind::kFile;
+  return S_ISDIR(info.st_mode) ? PathKind::kDirectory : PathKind::kOther;
+}
+
+bool IsLink(const std::string& path) {
+  struct stat info;
+  return lstat(NativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat info;
+  if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
 }
 
 void SetNormalAttributes(const std::string& path) { ChangeMode(path, ModeOf(path) | S_IWUSR); }
@@ -113,11 +153,48 @@ void RemoveFile(const std::string& path) {
 void RemoveFileQuietly(const std::string& path) noexcept { unlink(NativePath(path).c_str()); }
 
 void CopyAccessRights(const std::string& from, const std::string& to) {
-  ChangeMode(to, ModeOf(from));
+  struct stat info;
+  if (stat(NativePath(from).c_str(), &info) != 0)
+    throw MakeSystemError("cannot read the attributes of", from, LastError());
+  // Owner and group first, as changing them may clear mode bits. Only root
+  // may give a file away; anyone else's new file is already theirs, or the
+  // old list's owner keeps no less than the permission bits say.
+  if (chown(NativePath(to).c_str(), info.st_uid, info.st_gid) != 0 && errno != EPERM)
+    throw MakeSystemError("cannot set the owner of", to, LastError());
+  ChangeMode(to, info.st_mode & 07777);
 }
 
+std::vector<std::string> NamesIn(const std::string& directory) {
+  std::vector<std::string> names;
+  DIR* entries = opendir(NativePath(directory).c_str());
+  if (entries == nullptr) return names;
+  while (const dirent* entry = readdir(entries)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(entries);
+  return names;
+}
+
+void RemoveUnlessHeld(const std::string& path) noexcept {
+  const std::string native = NativePath(path);
+  const int file = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0) return;
+  struct stat info;
+  // Only an ordinary file whose lock is free, still under its name.
+  if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) && flock(file, LOCK_EX | LOCK_NB) == 0 &&
+      StillNamedBy(file, native))
+    unlink(native.c_str());
+  close(file);
+}
+
+bool RenameNeedsClosedFile() { return false; }
+
 LinkResult AddHardLink(const std::string& existing, const std::string& link, SystemCode* code) {
-  if (::link(NativePath(existing).c_str(), NativePath(link).c_str()) == 0) return LinkResult::kDone;
+  // The file that `existing` names gets the second name, not a link there.
+  if (linkat(AT_FDCWD, NativePath(existing).c_str(), AT_FDCWD, NativePath(link).c_str(),
+             AT_SYMLINK_FOLLOW) == 0)
+    return LinkResult::kDone;
   *code = LastError();
   return LinkUnsupported(errno) ? LinkResult::kUnsupported : LinkResult::kFailed;
 }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -11,7 +12,12 @@
 
 namespace platform {
 
-void SuppressErrorDialogs() {}
+void PrepareUnattendedRun() {
+  // A write past `ulimit -f` then fails with EFBIG, and one to a closed
+  // stderr with EPIPE, instead of killing the process without a word.
+  signal(SIGXFSZ, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);
+}
 
 void ReportFailure(const std::string& message) {
   std::fprintf(stderr, "tavrin: %s\n", message.c_str());
