@@ -14,6 +14,9 @@ struct ProgramRun {
 struct ProgramOptions {
   // The whole environment of the program besides PATH.
   std::map<std::string, std::string> environment;
+  // Windows only: more variables, in UTF-16, for characters that the ANSI
+  // code page lacks.
+  std::map<std::string, std::wstring> wide_environment;
   std::string working_directory;
   // POSIX only: kill the program this many microseconds after its start.
   std::optional<long> kill_after_us;

@@ -5,6 +5,11 @@
 #include <string>
 #include <utility>
 
+#include "platform/win32/file_errors.h"
+
+// Every operation that a file held by another program refuses is retried
+// for a while (RetryWhileHeld); the questions that open nothing for reading
+// or writing need no sharing and are not refused that way.
 namespace platform {
 
 namespace {
@@ -16,29 +21,62 @@ HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-void SetAttributes(const std::string& path, DWORD attributes) {
-  if (!SetFileAttributesA(path.c_str(), attributes))
-    throw MakeSystemError("cannot set the attributes of", path, GetLastError());
+DWORD ErrorUnless(BOOL done) { return done ? 0 : GetLastError(); }
+
+// Opens whatever `path` names, links followed, directories and devices
+// included, to ask about it. Asking reads no data, so it needs no sharing:
+// a file held exclusively opens this way too.
+HANDLE OpenToLookAt(const std::string& path, DWORD* code) {
+  return OpenWhileHeld(path, 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, code);
 }
 
+// The attributes of `path` itself (a link is not followed);
+// INVALID_FILE_ATTRIBUTES when nothing is there or they cannot be read.
+DWORD AttributesOf(const std::string& path) {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  RetryWhileHeld([&]() -> DWORD {
+    attributes = GetFileAttributesA(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
+  });
+  return attributes;
+}
+
+void SetAttributes(const std::string& path, DWORD attributes) {
+  if (const DWORD code =
+          RetryWhileHeld([&] { return ErrorUnless(SetFileAttributesA(path.c_str(), attributes)); }))
+    throw MakeSystemError("cannot set the attributes of", path, code);
+}
+
+DWORD Delete(const std::string& path) {
+  return RetryWhileHeld([&] { return ErrorUnless(DeleteFileA(path.c_str())); });
+}
+
+// File systems without hard links (FAT, exFAT) say "invalid function", some
+// network and pooled volumes "not supported", cloud placeholders "access
+// denied"; another volume cannot hold a second name of the file at all.
 bool LinkUnsupported(DWORD error_code) {
   return error_code == ERROR_INVALID_FUNCTION || error_code == ERROR_NOT_SUPPORTED ||
-         error_code == ERROR_TOO_MANY_LINKS || error_code == ERROR_ACCESS_DENIED;
+         error_code == ERROR_TOO_MANY_LINKS || error_code == ERROR_ACCESS_DENIED ||
+         error_code == ERROR_NOT_SAME_DEVICE;
 }
 
 }  // namespace
 
 File File::OpenForReading(const std::string& path) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw MakeSystemError("cannot open", path, GetLastError());
+  DWORD code = 0;
+  const HANDLE file = OpenWhileHeld(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, &code);
+  if (file == INVALID_HANDLE_VALUE) throw MakeSystemError("cannot open", path, code);
   return File(FromHandle(file), path);
 }
 
 SystemCode File::TryCreate(const std::string& path, File* file) {
-  const HANDLE created = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (created == INVALID_HANDLE_VALUE) return GetLastError();
+  // Unshared: until it is closed, no other run can delete it as stale. A
+  // taken name is no reason to wait; a name whose file is being deleted is.
+  DWORD code = 0;
+  const HANDLE created =
+      OpenWhileHeld(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &code);
+  if (created == INVALID_HANDLE_VALUE) return code;
   *file = File(FromHandle(created), path);
   return 0;
 }
@@ -63,6 +101,14 @@ void File::WriteAll(const char* data, size_t size) {
   }
 }
 
+void File::TruncateAt(uint64_t size) {
+  LARGE_INTEGER offset;
+  offset.QuadPart = static_cast<LONGLONG>(size);
+  if (!SetFilePointerEx(ToHandle(handle_), offset, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(ToHandle(handle_)))
+    throw MakeSystemError("cannot write", path_, GetLastError());
+}
+
 void File::Sync() {
   if (!FlushFileBuffers(ToHandle(handle_)))
     throw MakeSystemError("cannot flush to disk", path_, GetLastError());
@@ -81,10 +127,56 @@ bool IsNameTaken(SystemCode code) {
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
 
-bool FileExists(const std::string& path) {
-  // Hidden, system and read-only files count; directories do not.
+PathKind KindOf(const std::string& path) {
+  DWORD code = 0;
+  const HANDLE file = OpenToLookAt(path, &code);
+  if (file != INVALID_HANDLE_VALUE) {
+    // Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a device name
+    // wherever it stands, before Windows 11), pipes, consoles.
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool on_disk =
+        GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!on_disk) return PathKind::kOther;
+    return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory
+                                                            : PathKind::kFile;
+  }
+  // Not opened. The name's own attributes tell a dangling link (nothing
+  // there) from something that answers to the name without opening: a file
+  // whose permissions deny even a look at it, or a device that cannot be
+  // opened now (a console, a printer port that the PC lacks).
   const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (attributes == INVALID_FILE_ATTRIBUTES || attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // What cannot be told is no "nothing": the list would be replaced
+    // without a backup.
+    if (IsNothingThere(code)) return PathKind::kNothing;
+    throw MakeSystemError("cannot look at", path, code);
+  }
+  if (code == ERROR_ACCESS_DENIED)
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
+  return PathKind::kOther;
+}
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = AttributesOf(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  // One file, however it is spelled: "List.bak." and "List.bak " are
+  // "List.bak" (Windows drops a name's trailing dots and blanks), and so is
+  // its 8.3 short name.
+  DWORD code = 0;
+  const HANDLE file = OpenToLookAt(path, &code);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  if (!known) return std::nullopt;
+  const uint64_t index = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  // Some network file systems give every file the index 0.
+  if (index == 0) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber, index};
 }
 
 void SetNormalAttributes(const std::string& path) { SetAttributes(path, FILE_ATTRIBUTE_NORMAL); }
@@ -94,26 +186,55 @@ void SetReadOnlyAttributes(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
-  if (!DeleteFileA(path.c_str())) throw MakeSystemError("cannot delete", path, GetLastError());
+  if (const DWORD code = Delete(path)) throw MakeSystemError("cannot delete", path, code);
 }
 
-void RemoveFileQuietly(const std::string& path) noexcept { DeleteFileA(path.c_str()); }
+void RemoveFileQuietly(const std::string& path) noexcept { Delete(path); }
+
+std::vector<std::string> NamesIn(const std::string& directory) {
+  std::string pattern = directory;
+  const char last = pattern.empty() ? '\\' : pattern.back();
+  if (last != '\\' && last != '/' && last != ':') pattern += '\\';
+  pattern += '*';
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  const HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = entry.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  return names;
+}
+
+void RemoveUnlessHeld(const std::string& path) noexcept {
+  // A live run holds its file unshared, so the delete fails with a sharing
+  // violation; waiting would only wait for that run.
+  DeleteFileA(path.c_str());
+}
+
+bool RenameNeedsClosedFile() { return true; }
 
 void CopyAccessRights(const std::string&, const std::string&) {}
 
 LinkResult AddHardLink(const std::string& existing, const std::string& link, SystemCode* code) {
-  if (CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)) return LinkResult::kDone;
-  *code = GetLastError();
-  return LinkUnsupported(*code) ? LinkResult::kUnsupported : LinkResult::kFailed;
+  const DWORD result = RetryWhileHeld(
+      [&] { return ErrorUnless(CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)); });
+  if (result == 0) return LinkResult::kDone;
+  *code = result;
+  return LinkUnsupported(result) ? LinkResult::kUnsupported : LinkResult::kFailed;
 }
 
 SystemCode RenameOver(const std::string& from, const std::string& to) {
   // Within one volume the name moves to the new file in one step. What makes
   // the new file durable is its flush before the rename; write-through
-  // covers a move that the system does as copy and delete.
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-             ? 0
-             : GetLastError();
+  // covers a move that the system does as copy and delete. A reader of the
+  // old list that does not share deletion holds the rename off.
+  return RetryWhileHeld([&] {
+    return ErrorUnless(
+        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  });
 }
 
 void SyncDirectoryOf(const std::string&) noexcept {}

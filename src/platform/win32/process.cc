@@ -2,13 +2,69 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
+#include "base/run_error.h"
 #include "platform/system_error.h"
 
 namespace platform {
 
 namespace {
+
+// Texts are ANSI code page bytes throughout the program, as the "A"
+// functions take them. The environment and the program's path are read in
+// UTF-16, as the system keeps them, and refused where the code page cannot
+// hold them exactly: the "A" functions would give a best-fit or default
+// character instead ("o" or "?" for U+014D in code page 1252), a path that
+// names another file, or none.
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int size = static_cast<int>(text.size());
+  std::wstring wide(
+      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], static_cast<int>(wide.size()));
+  return wide;
+}
+
+// `wide` in the ANSI code page, with best-fit and default characters where it
+// lacks one.
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int size = static_cast<int>(wide.size());
+  // No flags and no "default used" flag: for some code pages, UTF-8 among
+  // them (Windows 10 can have it as the ANSI code page), the conversion
+  // refuses both.
+  std::string narrow(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr,
+                                                             0, nullptr, nullptr)),
+                     '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, &narrow[0], static_cast<int>(narrow.size()),
+                      nullptr, nullptr);
+  return narrow;
+}
+
+// Whether the code page holds `wide` exactly: then its bytes read back as the
+// same text. A best-fit or default character reads back as another; so does
+// a lone surrogate, which UTF-8 cannot hold either. `*narrow` gets the text
+// in the code page, exact or not.
+bool NarrowExactly(const std::wstring& wide, std::string* narrow) {
+  *narrow = Narrow(wide);
+  return Widen(*narrow) == wide;
+}
+
+// The program's path as the system has it.
+std::wstring WideExecutablePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0)
+      throw MakeSystemError("cannot find the program's own file", "", GetLastError());
+    if (length < buffer.size()) return std::wstring(buffer.data(), length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
 
 void WriteErrorLine(const std::string& line) {
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
@@ -26,7 +82,8 @@ void WriteErrorLine(const std::string& line) {
 void LogError(const std::string& message) {
   std::string program = "Program: ";
   try {
-    program += ExecutablePath();
+    // As near as the code page comes, should it lack some of its characters.
+    program += Narrow(WideExecutablePath());
   } catch (...) {
     program += "(unknown)";
   }
@@ -57,27 +114,31 @@ void ReportFailure(const std::string& message) {
 }
 
 std::string LookUpEnvironment(const std::string& name) {
-  std::vector<char> buffer(4096);
+  const std::wstring wide_name = Widen(name);
+  std::vector<wchar_t> buffer(4096);
   for (;;) {
-    const DWORD count =
-        GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD count = GetEnvironmentVariableW(wide_name.c_str(), buffer.data(),
+                                                static_cast<DWORD>(buffer.size()));
     // A value that does not fit makes the lookup report the size it needs,
     // its terminating null included; then ask again with that size.
-    if (count < buffer.size()) return std::string(buffer.data(), count);
+    if (count < buffer.size()) {
+      std::string value;
+      if (!NarrowExactly(std::wstring(buffer.data(), count), &value))
+        throw base::RunError("cannot use the environment variable", name,
+                             "its value has characters that the ANSI code page lacks");
+      return value;
+    }
     buffer.resize(count);
   }
 }
 
 std::string ExecutablePath() {
-  std::vector<char> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0)
-      throw MakeSystemError("cannot find the program's own file", "", GetLastError());
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    buffer.resize(buffer.size() * 2);
-  }
+  const std::wstring path = WideExecutablePath();
+  std::string narrow;
+  if (!NarrowExactly(path, &narrow))
+    throw base::RunError("cannot use the program's own path", narrow,
+                         "it has characters that the ANSI code page lacks");
+  return narrow;
 }
 
 std::string ExecutableDirectory() {

@@ -59,6 +59,56 @@ TEST_F(TavrinRunTest, BacksUpHiddenAndSystemListsInsteadOfOverwritingThem) {
             DWORD{FILE_ATTRIBUTE_READONLY});
 }
 
+// Windows drops a name's trailing dots and blanks, so "List.bak." is
+// "List.bak": its backup would be the list itself. Wine does the same.
+TEST_F(TavrinRunTest, RefusesAListWhoseBackupIsItselfSpelledOtherwise) {
+  const std::string file = scratch_ / "List.bak";
+  WriteBytes(file, "keep\r\n");
+  for (const std::string& list : {file + ".", file + " ", file + ". ."}) {
+    options_.environment["Software_Txt"] = list;
+    ExpectFailure(Run(), "names the list itself");
+    EXPECT_EQ(ReadBytes(file), "keep\r\n");
+    EXPECT_EQ(EntriesInScratch(), 1u);
+  }
+}
+
+TEST_F(TavrinRunTest, RefusesDevicesAsTheList) {
+  for (const std::string& device : {std::string("NUL"), scratch_ / "NUL"}) {
+    options_.environment["Software_Txt"] = device;
+    ExpectFailure(Run(), "not a file");
+  }
+  EXPECT_EQ(EntriesInScratch(), 0u);
+}
+
+// A best-fit ("o") or default ("?") character would name another file.
+TEST_F(TavrinRunTest, RefusesEnvironmentValuesThatTheAnsiCodePageLacks) {
+  const auto code_page_has = [](wchar_t character) {
+    BOOL lacks = FALSE;
+    char narrow[8];
+    return GetACP() == CP_UTF8 ||
+           (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &character, 1, narrow, sizeof narrow,
+                                nullptr, &lacks) > 0 &&
+            !lacks);
+  };
+  const std::wstring o_macron = L"\u014D", e_acute = L"\u00E9";
+  if (code_page_has(o_macron[0]) || !code_page_has(e_acute[0]))
+    GTEST_SKIP() << "needs an ANSI code page with U+00E9 and without U+014D, such as 1252";
+  const std::wstring dir = scratch_.path().wstring() + L"\\";
+  options_.environment.erase("Software_Txt");
+  options_.wide_environment["Software_Txt"] = dir + L"S" + o_macron + L"ftware.txt";
+  ExpectFailure(Run(), "cannot use the environment variable 'Software_Txt'");
+  options_.wide_environment.erase("Software_Txt");
+  options_.wide_environment["VisuDir"] = dir + L"Visu" + o_macron;
+  options_.environment["Software_Txt"] = "$VisuDir$.txt";
+  ExpectFailure(Run(), "'VisuDir'");
+  EXPECT_EQ(EntriesInScratch(), 0u);
+
+  // A character that the code page has is fine.
+  options_.wide_environment["VisuDir"] = dir + L"Visu" + e_acute;
+  ExpectQuietSuccess(Run());
+  EXPECT_TRUE(fs::exists(scratch_.path() / (L"Visu" + e_acute + L".txt")));
+}
+
 // Wine's ReportEventW prints each string of an error entry, quoted, on the
 // "eventlog" debug channel. That output goes to the Unix stderr of the wine
 // process, which tavrin.exe inherits from this test process: the CTest test

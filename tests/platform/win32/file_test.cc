@@ -9,25 +9,60 @@
 
 #include "base/run_error.h"
 #include "support/scratch.h"
+#include "support/win32/file_holder.h"
 
 namespace fs = std::filesystem;
 
 namespace platform {
 namespace {
 
-TEST(Files, OrdinaryFilesOfEveryAttributeExistButDirectoriesDoNot) {
+TEST(Files, TellOrdinaryFilesOfEveryAttributeFromDirectoriesDevicesAndNothing) {
   ScratchDir scratch;
   for (DWORD attributes : {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN,
                            FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}) {
     const std::string file = scratch / ("file" + std::to_string(attributes));
     WriteBytes(file, "x");
     ASSERT_TRUE(SetFileAttributesA(file.c_str(), attributes));
-    EXPECT_TRUE(FileExists(file)) << attributes;
+    EXPECT_EQ(KindOf(file), PathKind::kFile) << attributes;
   }
+  // Looking at a file needs no sharing: one held exclusively is a file too.
+  const FileHolder holder(scratch / "file128", "none");
+  EXPECT_EQ(KindOf(scratch / "file128"), PathKind::kFile);
   fs::create_directory(scratch.path() / "dir");
-  EXPECT_FALSE(FileExists(scratch / "dir"));
-  EXPECT_FALSE(FileExists(scratch / "missing"));
-  EXPECT_FALSE(FileExists(scratch / "file*"));  // no wildcard matching
+  EXPECT_EQ(KindOf(scratch / "dir"), PathKind::kDirectory);
+  for (const std::string& nothing : {scratch / "missing", scratch / "missing\\file",
+                                     scratch / "file128\\file", scratch / "file*"})
+    EXPECT_EQ(KindOf(nothing), PathKind::kNothing) << nothing;
+  // Device names, also in any directory.
+  for (const std::string& device : {std::string("NUL"), std::string("CON"), scratch / "NUL"})
+    EXPECT_EQ(KindOf(device), PathKind::kOther) << device;
+}
+
+TEST(Files, IdentityIsTheFileHoweverItIsSpelled) {
+  ScratchDir scratch;
+  const std::string list = scratch / "List.bak";
+  WriteBytes(list, "x");
+  WriteBytes(scratch / "other", "x");
+  ASSERT_TRUE(CreateHardLinkA((scratch / "link").c_str(), list.c_str(), nullptr));
+  const auto identity = IdentityOf(list);
+  ASSERT_TRUE(identity);
+  // Win32 path normalisation drops a name's trailing dots and blanks.
+  for (const std::string& alias :
+       {list + ".", list + " ", list + ". .", scratch / "LIST.BAK", scratch / "link"})
+    EXPECT_EQ(IdentityOf(alias), identity) << alias;
+  EXPECT_NE(IdentityOf(scratch / "other"), identity);
+  EXPECT_FALSE(IdentityOf(scratch / "missing"));
+  EXPECT_FALSE(IdentityOf("NUL"));
+}
+
+TEST(Files, TruncateAtCutsTheFileAndWritingGoesOnThere) {
+  ScratchDir scratch;
+  File file = File::Create(scratch / "file");
+  file.WriteAll("abcdef", 6);
+  file.TruncateAt(2);
+  file.WriteAll("XY", 2);
+  file.Close();
+  EXPECT_EQ(ReadBytes(scratch / "file"), "abXY");
 }
 
 TEST(Files, ReadOnlyAndNormalReplaceEveryOtherAttribute) {

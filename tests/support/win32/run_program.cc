@@ -8,17 +8,30 @@
 namespace {
 
 // Variables that Windows programs need to start, taken from this process.
-const char* const kSystemVariables[] = {"SystemRoot", "windir", "PATH", "TEMP", "TMP"};
+const wchar_t* const kSystemVariables[] = {L"SystemRoot", L"windir", L"PATH", L"TEMP", L"TMP"};
 
-std::string EnvironmentBlock(const ProgramOptions& options) {
-  std::string block;
-  for (const char* name : kSystemVariables) {
-    char value[32768];
-    const DWORD count = GetEnvironmentVariableA(name, value, sizeof value);
-    if (count > 0 && count < sizeof value) block += std::string(name) + "=" + value + '\0';
+std::wstring Widen(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(
+      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                              wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+
+// In UTF-16, so that a value may hold any character; the program's ANSI
+// lookup sees the others as CreateProcessA would pass them.
+std::wstring EnvironmentBlock(const ProgramOptions& options) {
+  std::wstring block;
+  for (const wchar_t* name : kSystemVariables) {
+    wchar_t value[32768];
+    const DWORD count = GetEnvironmentVariableW(name, value, 32768);
+    if (count > 0 && count < 32768) block += std::wstring(name) + L"=" + value + L'\0';
   }
-  for (const auto& [name, value] : options.environment) block += name + "=" + value + '\0';
-  return block + '\0';
+  for (const auto& [name, value] : options.environment)
+    block += Widen(name) + L"=" + Widen(value) + L'\0';
+  for (const auto& [name, value] : options.wide_environment)
+    block += Widen(name) + L"=" + value + L'\0';
+  return block + L'\0';
 }
 
 std::string DrainPipe(HANDLE pipe) {
@@ -51,10 +64,11 @@ ProgramRun RunProgram(const std::string& program, const ProgramOptions& options)
   startup.hStdOutput = out_write;
   startup.hStdError = err_write;
   std::string command_line = "\"" + program + "\"";
-  std::string environment = EnvironmentBlock(options);
+  std::wstring environment = EnvironmentBlock(options);
   PROCESS_INFORMATION process{};
   const BOOL started = CreateProcessA(
-      program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
+      program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+      environment.data(),
       options.working_directory.empty() ? nullptr : options.working_directory.c_str(), &startup,
       &process);
   CloseHandle(out_write);

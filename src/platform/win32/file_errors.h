@@ -1,0 +1,67 @@
+#ifndef TAVRIN_PLATFORM_WIN32_FILE_ERRORS_H_
+#define TAVRIN_PLATFORM_WIN32_FILE_ERRORS_H_
+
+#include <windows.h>
+
+#include <string>
+
+// How file operations fail on Windows, and waiting out the failures that
+// pass: another program that holds a file for a moment, such as a virus
+// scanner or an indexer that opened the list just as it is replaced, an
+// editor saving InstallSp.ini, or a reader of the backup. Windows refuses to
+// open, replace or delete a file that someone holds without the sharing the
+// operation needs, and one that is being deleted while still open, until
+// they let go.
+namespace platform {
+
+// Whether `code` says that nothing is at a path: no such file, no such
+// directory on the way, or a name that no file can have.
+inline bool IsNothingThere(DWORD code) {
+  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+         code == ERROR_INVALID_NAME || code == ERROR_BAD_PATHNAME;
+}
+
+// Whether `code` is how Windows says that someone else holds the file: open
+// without the sharing that the operation needs, a byte range locked, or
+// deletion pending ("access denied"). Wine says "access denied" too where
+// Windows says "sharing violation", for replacing an open file.
+inline bool IsHeldError(DWORD code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
+         code == ERROR_LOCK_VIOLATION;
+}
+
+// Runs `attempt`, which returns 0 or the system's error code, again after
+// growing waits while it fails because the file is held; 2131 ms of waits in
+// all, so one operation gives up after a little over 2 s. Returns the last
+// code. A denial for good (permissions) costs the same wait before it is
+// reported; it ends the run either way.
+template <typename Attempt>
+DWORD RetryWhileHeld(Attempt attempt) {
+  static const DWORD kWaitsMs[] = {1, 10, 20, 40, 80, 160, 320, 500, 500, 500};
+  DWORD code = attempt();
+  for (const DWORD wait : kWaitsMs) {
+    if (!IsHeldError(code)) break;
+    Sleep(wait);
+    code = attempt();
+  }
+  return code;
+}
+
+// Full sharing: opening a file this way keeps nobody else from it.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// CreateFileA, retried while the file is held; INVALID_HANDLE_VALUE with the
+// reason in `*code` when it fails.
+inline HANDLE OpenWhileHeld(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                            DWORD flags, DWORD* code) {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  *code = RetryWhileHeld([&]() -> DWORD {
+    handle = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  });
+  return handle;
+}
+
+}  // namespace platform
+
+#endif  // TAVRIN_PLATFORM_WIN32_FILE_ERRORS_H_

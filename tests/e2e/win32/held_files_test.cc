@@ -1,0 +1,121 @@
+// Runs while other programs hold the list, its backup, InstallSp.ini or a
+// temp file: a hold of a moment is waited out, one for good ends the run
+// after the wait with nothing lost.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "e2e/run_fixture.h"
+#include "support/win32/file_holder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kList = "Tools\r\nService Pack 1\r\n";
+const std::string kProfile = "[Intern]\r\nText1=Velmo Service Pack 2.1\r\n";
+
+class HeldFileRunTest : public TavrinRunTest {
+ protected:
+  // Runs the program and reports how long the run took.
+  ProgramRun TimedRun(const std::string& program, const std::string& what) {
+    const auto start = std::chrono::steady_clock::now();
+    ProgramRun run = Run(program);
+    seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    RecordProperty(what, std::to_string(seconds_));
+    std::printf("  %s: %.2f s\n", what.c_str(), seconds_);
+    return run;
+  }
+
+  bool OnlyListAndBackupInScratch() const {
+    for (const auto& entry : fs::directory_iterator(scratch_.path()))
+      if (entry.path() != list_ && entry.path() != backup_ && entry.path().filename() != "bin")
+        return false;
+    return true;
+  }
+
+  double seconds_ = 0;
+};
+
+TEST_F(HeldFileRunTest, WaitsForProgramsThatHoldTheFilesForAMoment) {
+  const std::string program = InstallProgram(kProfile);
+  const std::string profile = (scratch_.path() / "bin" / "InstallSp.ini").string();
+  WriteBytes(list_, kList);
+  {
+    // A reader without delete sharing holds off the rename over the list.
+    const FileHolder reader(list_, "read", 1000);
+    ExpectQuietSuccess(TimedRun(program, "list held for 1 s"));
+  }
+  EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + StampFor("2.1") + "\r\n");
+  EXPECT_EQ(ReadBytes(backup_), kList);
+  {
+    const FileHolder reader(backup_, "read", 1000);
+    ExpectQuietSuccess(TimedRun(program, "stale backup held for 1 s"));
+  }
+  EXPECT_EQ(ReadBytes(backup_), "Tools\r\n" + StampFor("2.1") + "\r\n");
+  {
+    // The profile lookup would take an exclusively held file for a missing one.
+    const FileHolder editor(profile, "none", 1000);
+    ExpectQuietSuccess(TimedRun(program, "InstallSp.ini held for 1 s"));
+  }
+  EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + StampFor("2.1") + "\r\n");
+  EXPECT_TRUE(OnlyListAndBackupInScratch());
+}
+
+TEST_F(HeldFileRunTest, GivesUpOnFilesHeldForGoodAndLosesNothing) {
+  const std::string program = InstallProgram(kProfile);
+  const std::string profile = (scratch_.path() / "bin" / "InstallSp.ini").string();
+  WriteBytes(list_, kList);
+  WriteBytes(backup_, "old backup\r\n");
+  {
+    const FileHolder reader(list_, "read");
+    ExpectFailure(TimedRun(program, "list held for good"), "in place of '" + list_ + "'");
+    EXPECT_GE(seconds_, 2.0);  // waited before it gave up
+  }
+  EXPECT_EQ(ReadBytes(list_), kList);
+  EXPECT_TRUE(OnlyListAndBackupInScratch());
+  {
+    WriteBytes(backup_, "old backup\r\n");
+    const FileHolder reader(backup_, "read");
+    ExpectFailure(TimedRun(program, "stale backup held for good"),
+                  "cannot delete '" + backup_ + "'");
+    EXPECT_GE(seconds_, 2.0);
+  }
+  EXPECT_EQ(ReadBytes(list_), kList);
+  EXPECT_EQ(ReadBytes(backup_), "old backup\r\n");
+  EXPECT_TRUE(OnlyListAndBackupInScratch());
+  {
+    ASSERT_TRUE(SetFileAttributesA(list_.c_str(), FILE_ATTRIBUTE_READONLY));
+    const FileHolder editor(profile, "none");
+    ExpectFailure(TimedRun(program, "InstallSp.ini held for good"),
+                  "cannot read '" + profile + "'");
+    EXPECT_GE(seconds_, 2.0);
+  }
+  EXPECT_EQ(ReadBytes(list_), kList);
+  EXPECT_TRUE(IsReadOnly(list_));
+  EXPECT_TRUE(OnlyListAndBackupInScratch());
+
+  // Once they let go, a run finishes the job.
+  ExpectQuietSuccess(Run(program));
+  EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + StampFor("2.1") + "\r\n");
+  EXPECT_EQ(ReadBytes(backup_), kList);
+}
+
+TEST_F(HeldFileRunTest, RemovesTempFilesOfKilledRunsButNotOfLiveOnes) {
+  const std::string stale = scratch_ / "~tavrin-4000000.tmp";
+  const std::string live = scratch_ / "~tavrin-4000001-2.tmp";
+  WriteBytes(stale, "left by a killed run");
+  WriteBytes(live, "being written");
+  const FileHolder live_run(live, "read");
+  ExpectQuietSuccess(Run());
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_EQ(ReadBytes(live), "being written");
+  EXPECT_EQ(ReadBytes(list_), StampFor("0.0") + "\r\n");
+}
+
+}  // namespace
