@@ -92,6 +92,7 @@ TEST_F(TavrinRunTest, AProfileThatIsThereButCannotBeReadEndsTheRun) {
 }
 
 TEST_F(TavrinRunTest, MemoryStaysFlatForALineOfAnyLength) {
+  if (TAVRIN_SANITIZED) GTEST_SKIP() << "AddressSanitizer's shadow memory swamps the measure";
   const auto line = [] { return std::string(48 << 20, 'x'); };
   // Written and freed before the run, whose peak counts what it forked from.
   WriteBytes(list_, "head\r\n" + line() + " Service Pack 1\r\n" + line() + "\r\n");
