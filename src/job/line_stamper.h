@@ -64,11 +64,11 @@ class LineStamper {
   size_t PassLineEndNotingFinalCr(std::string_view piece, size_t cr);
 
   const std::string stamp_line_;
-  bool in_line_ = false;       // a line has begun and not yet ended
-  uint64_t line_start_ = 0;    // where the current line begins in the output
-  std::string tail_;           // the current line's last bytes, for a marker split by pieces
-  bool dropping_line_ = false; // the current line is marked: its rest goes
-  bool after_cr_ = false;      // the last piece ended in CR, so a leading LF is its line end
+  bool in_line_ = false;        // a line has begun and not yet ended
+  uint64_t line_start_ = 0;     // where the current line begins in the output
+  std::string tail_;            // the current line's last bytes, for a marker split by pieces
+  bool dropping_line_ = false;  // the current line is marked: its rest goes
+  bool after_cr_ = false;       // the last piece ended in CR, so a leading LF is its line end
   bool stamped_ = false;
 };
 

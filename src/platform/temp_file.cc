@@ -43,8 +43,7 @@ bool IsTempName(std::string_view name) {
     return false;
   const std::string_view middle =
       name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
-  return middle.find_first_not_of("0123456789-") == std::string_view::npos &&
-         middle.front() != '-';
+  return middle.find_first_not_of("0123456789-") == std::string_view::npos && middle.front() != '-';
 }
 
 // Closes and removes `file` unless Dismiss() was called first.

@@ -109,4 +109,18 @@ TEST_F(PlaceholdersTest, DollarsMustStandBeforeTheSixteenBitLimit) {
   EXPECT_NE(ErrorOf("$VisuDir$$VisiWinDir$").find("Overflow"), std::string::npos);
 }
 
+TEST_F(PlaceholdersTest, EndsRunawayExpansionsQuickly) {
+  // Nine values that each name the next many times: no cycle, no "$" past
+  // the 16-bit limit, but some 10^11 substitutions.
+  const char* names[] = {"VelmoToolsDir", "VelmoDCSDir",  "VisuDir",         "ServicePackDir",
+                         "VisiWinDir",    "Computer_Ini", "ServicePack_Log", "UsersProfile"};
+  for (int i = 0; i < 8; ++i) {
+    std::string value;
+    for (int n = 0; n < 15; ++n) value += std::string("$") + names[i + 1 < 8 ? i + 1 : 7] + "$";
+    Set(names[i], i + 1 < 8 ? value : std::string(254, '$'));
+  }
+  Set("Software_Txt", "$VelmoToolsDir$");
+  EXPECT_NE(ErrorOf("$Software_Txt$").find("refer to each other too often"), std::string::npos);
+}
+
 }  // namespace

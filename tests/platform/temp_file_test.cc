@@ -55,5 +55,19 @@ TEST(TempFile, CopiesDurablyOnlyWhereNothingIs) {
   EXPECT_THROW(File::Create(from), base::RunError);
 }
 
+TEST(TempFile, StaleFilesGoButLiveOnesAndOthersStay) {
+  ScratchDir scratch;
+  const std::string list = scratch / "list.txt";
+  WriteBytes(scratch / "~tavrin-4194303.tmp", "left by a killed run");
+  WriteBytes(scratch / "~tavrin-77-2.tmp", "left by a killed run");
+  WriteBytes(scratch / "~tavrin-notes.tmp", "not ours");
+  TempFile live = TempFile::CreateBeside(list, "file");
+  RemoveStaleTempFilesBeside(list);
+  EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194303.tmp"));
+  EXPECT_FALSE(fs::exists(scratch / "~tavrin-77-2.tmp"));
+  EXPECT_TRUE(fs::exists(scratch / "~tavrin-notes.tmp"));
+  EXPECT_TRUE(fs::exists(live.path()));
+}
+
 }  // namespace
 }  // namespace platform

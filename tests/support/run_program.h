@@ -6,9 +6,10 @@
 #include <string>
 
 struct ProgramRun {
-  int exit_code = -1;  // -1 when the program was killed
-  std::string output;  // stdout
-  std::string errors;  // stderr
+  int exit_code = -1;       // -1 when the program was killed
+  std::string output;       // stdout
+  std::string errors;       // stderr
+  long peak_memory_kb = 0;  // POSIX only: the program's peak resident set
 };
 
 struct ProgramOptions {
@@ -22,6 +23,8 @@ struct ProgramOptions {
   std::optional<long> kill_after_us;
   // POSIX only: limit on the size of any file the program writes (bytes).
   std::optional<long> file_size_limit;
+  // POSIX only: run as this user and group (the tests run as root).
+  std::optional<unsigned> user_id;
 };
 
 ProgramRun RunProgram(const std::string& program, const ProgramOptions& options);

@@ -117,4 +117,22 @@ TEST_F(CrashSafetyTest, AFullDiskFailsTheRunAndKeepsTheList) {
   std::system(("umount " + disk).c_str());
 }
 
+TEST_F(CrashSafetyTest, ABackupOnAnotherFileSystemIsAFlushedCopy) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  // The backup is cut at the first ".", in the directory that holds the mount.
+  const std::string volume = scratch_ / "volume.d";
+  fs::create_directory(volume);
+  if (std::system(("mount -t tmpfs -o size=8m tavrin-test " + volume + " 2>/dev/null").c_str()) !=
+      0)
+    GTEST_SKIP() << "cannot mount a file system here";
+  options_.environment["Software_Txt"] = volume + "/Software.txt";
+  MakeLists(1);
+  WriteBytes(volume + "/Software.txt", old_list_);
+  const ProgramRun run = RunProgram(TAVRIN_EXE, options_);
+  EXPECT_EQ(run.exit_code, 0) << run.errors;
+  EXPECT_EQ(ReadBytes(volume + "/Software.txt"), new_list_);
+  EXPECT_EQ(ReadBytes(scratch_ / "volume.bak"), old_list_);
+  std::system(("umount " + volume).c_str());
+}
+
 }  // namespace

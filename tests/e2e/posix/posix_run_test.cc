@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -25,6 +28,86 @@ TEST_F(TavrinRunTest, AFileSizeLimitFailsTheRunAndKeepsTheList) {
   EXPECT_EQ(ReadBytes(list_), old_list);
   EXPECT_FALSE(fs::exists(backup_));
   EXPECT_EQ(EntriesInScratch(), 1u);
+}
+
+TEST_F(TavrinRunTest, RefusesWhatIsNoFileOrIsItsOwnBackupAndTouchesNothing) {
+  ASSERT_EQ(mkfifo(list_.c_str(), 0600), 0);
+  ExpectFailure(Run(), "is not a file");
+  EXPECT_TRUE(fs::is_fifo(list_));
+  fs::remove(list_);
+  if (mknod(list_.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {  // a null device
+    ExpectFailure(Run(), "is not a file");
+    EXPECT_TRUE(fs::is_character_file(list_));
+    fs::remove(list_);
+  }
+  // The list a link to its own backup, and a backup path that leads back to
+  // the list: the only copy would be deleted as a stale backup.
+  WriteBytes(backup_, "precious\r\n");
+  fs::create_symlink("Software.bak", list_);
+  ExpectFailure(Run(), "names the list itself");
+  fs::remove(list_);
+  EXPECT_EQ(ReadBytes(backup_), "precious\r\n");
+  fs::create_directory(scratch_ / "a.d");
+  WriteBytes(scratch_ / "a.bak", "precious\r\n");
+  options_.environment["Software_Txt"] = scratch_ / "a.d/../a.bak";  // its backup: a.bak
+  ExpectFailure(Run(), "names the list itself");
+  EXPECT_EQ(ReadBytes(scratch_ / "a.bak"), "precious\r\n");
+  options_.environment["Software_Txt"] = "$$";
+  ExpectFailure(Run(), "the software list's path is empty");
+  EXPECT_EQ(EntriesInScratch(), 3u);
+}
+
+TEST_F(TavrinRunTest, ALinkedListIsBackedUpByItsContentAndBecomesAFile) {
+  fs::create_directory(scratch_ / "real");
+  WriteBytes(scratch_ / "real/list.txt", "old\r\n");
+  fs::create_symlink("real/list.txt", list_);
+  fs::create_symlink("nowhere", backup_);  // a dangling stale backup
+  ExpectQuietSuccess(Run());
+  EXPECT_EQ(ReadBytes(backup_), "old\r\n");
+  EXPECT_FALSE(fs::is_symlink(list_));
+  EXPECT_EQ(ReadBytes(list_), "old\r\n" + StampFor("0.0") + "\r\n");
+  EXPECT_EQ(ReadBytes(scratch_ / "real/list.txt"), "old\r\n");
+  ExpectQuietSuccess(Run());  // and a second run finds a plain list
+}
+
+TEST_F(TavrinRunTest, AProfileThatIsThereButCannotBeReadEndsTheRun) {
+  const std::string program = InstallProgram("[Intern]\r\nText1=Velmo Service Pack 2.1\r\n");
+  const std::string ini = scratch_ / "bin/InstallSp.ini";
+  WriteBytes(list_, "old\r\n");
+  fs::permissions(ini, fs::perms::none);
+  fs::permissions(scratch_.path(), fs::perms(0777));
+  options_.user_id = 65534;  // nobody: root would read it anyway
+  ExpectFailure(Run(program), "InstallSp.ini': Permission denied");
+  options_.user_id.reset();
+  fs::remove(ini);
+  ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+  options_.kill_after_us = 2'000'000;  // a run that waits on the FIFO would be killed
+  ExpectFailure(Run(program), "is not an ordinary file");
+  options_.kill_after_us.reset();
+  fs::remove(ini);
+  fs::create_directory(ini);
+  ExpectFailure(Run(program), "is not an ordinary file");
+  EXPECT_EQ(ReadBytes(list_), "old\r\n");
+  EXPECT_FALSE(fs::exists(backup_));
+}
+
+TEST_F(TavrinRunTest, MemoryStaysFlatForALineOfAnyLength) {
+  if (TAVRIN_SANITIZED) GTEST_SKIP() << "AddressSanitizer's shadow memory swamps the measure";
+  const auto line = [] { return std::string(48 << 20, 'x'); };
+  // Written and freed before the run, whose peak counts what it forked from.
+  WriteBytes(list_, "head\r\n" + line() + " Service Pack 1\r\n" + line() + "\r\n");
+  const ProgramRun run = Run();
+  ExpectQuietSuccess(run);
+  EXPECT_LT(run.peak_memory_kb, 8 * 1024) << "for a list of two 48 MB lines";
+  EXPECT_EQ(ReadBytes(list_), "head\r\n" + StampFor("0.0") + "\r\n" + line() + "\r\n");
+}
+
+TEST_F(TavrinRunTest, AListNamedNearTheLimitGetsATempFileAndABackup) {
+  const std::string list = scratch_ / std::string(251, 'n');  // its backup: 255 bytes
+  options_.environment["Software_Txt"] = list;
+  WriteBytes(list, "old\r\n");
+  ExpectQuietSuccess(Run());
+  EXPECT_EQ(ReadBytes(list + ".bak"), "old\r\n");
 }
 
 }  // namespace

@@ -27,10 +27,11 @@ std::string DrainPipe(int fd) {
   if (!options.working_directory.empty() && chdir(options.working_directory.c_str()) != 0)
     _exit(126);
   if (options.file_size_limit) {
-    signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
     const rlimit limit{rlim_t(*options.file_size_limit), rlim_t(*options.file_size_limit)};
     setrlimit(RLIMIT_FSIZE, &limit);
   }
+  if (options.user_id && (setgid(*options.user_id) != 0 || setuid(*options.user_id) != 0))
+    _exit(126);
   std::vector<std::string> entries{"PATH=/usr/bin:/bin"};
   for (const auto& [name, value] : options.environment) entries.push_back(name + "=" + value);
   std::vector<char*> environment;
@@ -59,7 +60,9 @@ ProgramRun RunProgram(const std::string& program, const ProgramOptions& options)
   run.output = DrainPipe(out[0]);
   run.errors = DrainPipe(err[0]);
   int status = 0;
-  waitpid(child, &status, 0);
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  run.peak_memory_kb = usage.ru_maxrss;
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
 }
