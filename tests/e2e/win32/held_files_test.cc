@@ -70,40 +70,38 @@ TEST_F(HeldFileRunTest, WaitsForProgramsThatHoldTheFilesForAMoment) {
 TEST_F(HeldFileRunTest, GivesUpOnFilesHeldForGoodAndLosesNothing) {
   const std::string program = InstallProgram(kProfile);
   const std::string profile = (scratch_.path() / "bin" / "InstallSp.ini").string();
+  const std::string stamped = "Tools\r\n" + StampFor("2.1") + "\r\n";
   WriteBytes(list_, kList);
-  WriteBytes(backup_, "old backup\r\n");
   {
     const FileHolder reader(list_, "read");
     ExpectFailure(TimedRun(program, "list held for good"), "in place of '" + list_ + "'");
     EXPECT_GE(seconds_, 2.0);  // waited before it gave up
+    EXPECT_EQ(ReadBytes(list_), kList);
+    EXPECT_TRUE(OnlyListAndBackupInScratch());
   }
-  EXPECT_EQ(ReadBytes(list_), kList);
-  EXPECT_TRUE(OnlyListAndBackupInScratch());
+  // Once the reader lets go, a run finishes the job.
+  ExpectQuietSuccess(Run(program));
+  EXPECT_EQ(ReadBytes(list_), stamped);
+  EXPECT_EQ(ReadBytes(backup_), kList);
   {
-    WriteBytes(backup_, "old backup\r\n");
     const FileHolder reader(backup_, "read");
     ExpectFailure(TimedRun(program, "stale backup held for good"),
                   "cannot delete '" + backup_ + "'");
     EXPECT_GE(seconds_, 2.0);
+    EXPECT_EQ(ReadBytes(list_), stamped);
+    EXPECT_EQ(ReadBytes(backup_), kList);
+    EXPECT_TRUE(OnlyListAndBackupInScratch());
   }
-  EXPECT_EQ(ReadBytes(list_), kList);
-  EXPECT_EQ(ReadBytes(backup_), "old backup\r\n");
-  EXPECT_TRUE(OnlyListAndBackupInScratch());
   {
     ASSERT_TRUE(SetFileAttributesA(list_.c_str(), FILE_ATTRIBUTE_READONLY));
     const FileHolder editor(profile, "none");
     ExpectFailure(TimedRun(program, "InstallSp.ini held for good"),
                   "cannot read '" + profile + "'");
     EXPECT_GE(seconds_, 2.0);
+    EXPECT_EQ(ReadBytes(list_), stamped);
+    EXPECT_TRUE(IsReadOnly(list_));
+    EXPECT_TRUE(OnlyListAndBackupInScratch());
   }
-  EXPECT_EQ(ReadBytes(list_), kList);
-  EXPECT_TRUE(IsReadOnly(list_));
-  EXPECT_TRUE(OnlyListAndBackupInScratch());
-
-  // Once they let go, a run finishes the job.
-  ExpectQuietSuccess(Run(program));
-  EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + StampFor("2.1") + "\r\n");
-  EXPECT_EQ(ReadBytes(backup_), kList);
 }
 
 TEST_F(HeldFileRunTest, RemovesTempFilesOfKilledRunsButNotOfLiveOnes) {
