@@ -83,6 +83,18 @@ void FeedOldList(const std::string& list, LineStamper& stamper, NewListSink& out
   old_list.Close();
 }
 
+// Whether deleting the stale backup would take the list with it: the same
+// file by another name ("a.d\..\List.bak", "List.bak." on Windows) or
+// through a link. Two names of one file are fine (a run killed between
+// making the backup's link and renaming the new list over the list leaves
+// them): deleting one leaves the other.
+bool BackupIsTheList(const std::string& list, const std::string& backup) {
+  const auto list_file = platform::IdentityOf(list);
+  if (!list_file || list_file != platform::IdentityOf(backup)) return false;
+  return list_file->names == 1 || platform::IsLink(list) || platform::IsLink(backup) ||
+         platform::SameEntry(list, backup);
+}
+
 // Refuses what the list's path may not be, before anything is touched, and
 // tells whether there is a list.
 bool CheckListPath(const std::string& list, const std::string& backup) {
@@ -105,10 +117,7 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
     case platform::PathKind::kFile:
       break;
   }
-  // The same file by another name ("a.d\..\List.bak", a link, "List.bak."
-  // on Windows) is no less the list.
-  const auto list_identity = platform::IdentityOf(list);
-  if (list_identity && list_identity == platform::IdentityOf(backup))
+  if (BackupIsTheList(list, backup))
     throw base::RunError("cannot keep a backup of the software list", list,
                          "its backup's path '" + backup + "' names the list itself");
   return true;
