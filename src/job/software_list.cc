@@ -21,6 +21,7 @@
 // moment, and any failure before step 3 completes removes the new file.
 #include "job/software_list.h"
 
+#include <new>
 #include <vector>
 
 #include "base/ascii_case.h"
@@ -123,16 +124,7 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
   return true;
 }
 
-}  // namespace
-
-std::string BackupPathFor(const std::string& list_path) {
-  const size_t dot = list_path.find('.');
-  const bool has_base = dot != std::string::npos && dot > 0;
-  return (has_base ? list_path.substr(0, dot) : list_path) + ".bak";
-}
-
-void StampSoftwareList(const LocationTable& table, const std::string& version_text) {
-  const std::string list = ExpandPlaceholders(table, "$Software_Txt$");
+void StampList(const std::string& list, const std::string& version_text) {
   const std::string backup = BackupPathFor(list);
   const bool list_exists = CheckListPath(list, backup);
   platform::RemoveStaleTempFilesBeside(list);
@@ -156,4 +148,22 @@ void StampSoftwareList(const LocationTable& table, const std::string& version_te
     new_list.KeepAsTarget();
   }
   platform::SetReadOnlyAttributes(list);
+}
+
+}  // namespace
+
+std::string BackupPathFor(const std::string& list_path) {
+  const size_t dot = list_path.find('.');
+  const bool has_base = dot != std::string::npos && dot > 0;
+  return (has_base ? list_path.substr(0, dot) : list_path) + ".bak";
+}
+
+void StampSoftwareList(const LocationTable& table, const std::string& version_text) {
+  const std::string list = ExpandPlaceholders(table, "$Software_Txt$");
+  try {
+    StampList(list, version_text);
+  } catch (const std::bad_alloc&) {
+    // The same one line as any failure, with the list it concerns.
+    throw base::RunError("cannot stamp the software list", list, "out of memory");
+  }
 }
