@@ -21,6 +21,7 @@
 // moment, and any failure before step 3 completes removes the new file.
 #include "job/software_list.h"
 
+#include <new>
 #include <vector>
 
 #include "base/ascii_case.h"
@@ -83,6 +84,18 @@ void FeedOldList(const std::string& list, LineStamper& stamper, NewListSink& out
   old_list.Close();
 }
 
+// Whether deleting the stale backup would take the list with it: the same
+// file by another name ("a.d\..\List.bak", "List.bak." on Windows) or
+// through a link. Two names of one file are fine (a run killed between
+// making the backup's link and renaming the new list over the list leaves
+// them): deleting one leaves the other.
+bool BackupIsTheList(const std::string& list, const std::string& backup) {
+  const auto list_file = platform::IdentityOf(list);
+  if (!list_file || list_file != platform::IdentityOf(backup)) return false;
+  return list_file->names == 1 || platform::IsLink(list) || platform::IsLink(backup) ||
+         platform::SameEntry(list, backup);
+}
+
 // Refuses what the list's path may not be, before anything is touched, and
 // tells whether there is a list.
 bool CheckListPath(const std::string& list, const std::string& backup) {
@@ -105,25 +118,13 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
     case platform::PathKind::kFile:
       break;
   }
-  // The same file by another name ("a.d\..\List.bak", a link, "List.bak."
-  // on Windows) is no less the list.
-  const auto list_identity = platform::IdentityOf(list);
-  if (list_identity && list_identity == platform::IdentityOf(backup))
+  if (BackupIsTheList(list, backup))
     throw base::RunError("cannot keep a backup of the software list", list,
                          "its backup's path '" + backup + "' names the list itself");
   return true;
 }
 
-}  // namespace
-
-std::string BackupPathFor(const std::string& list_path) {
-  const size_t dot = list_path.find('.');
-  const bool has_base = dot != std::string::npos && dot > 0;
-  return (has_base ? list_path.substr(0, dot) : list_path) + ".bak";
-}
-
-void StampSoftwareList(const LocationTable& table, const std::string& version_text) {
-  const std::string list = ExpandPlaceholders(table, "$Software_Txt$");
+void StampList(const std::string& list, const std::string& version_text) {
   const std::string backup = BackupPathFor(list);
   const bool list_exists = CheckListPath(list, backup);
   platform::RemoveStaleTempFilesBeside(list);
@@ -147,4 +148,22 @@ void StampSoftwareList(const LocationTable& table, const std::string& version_te
     new_list.KeepAsTarget();
   }
   platform::SetReadOnlyAttributes(list);
+}
+
+}  // namespace
+
+std::string BackupPathFor(const std::string& list_path) {
+  const size_t dot = list_path.find('.');
+  const bool has_base = dot != std::string::npos && dot > 0;
+  return (has_base ? list_path.substr(0, dot) : list_path) + ".bak";
+}
+
+void StampSoftwareList(const LocationTable& table, const std::string& version_text) {
+  const std::string list = ExpandPlaceholders(table, "$Software_Txt$");
+  try {
+    StampList(list, version_text);
+  } catch (const std::bad_alloc&) {
+    // The same one line as any failure, with the list it concerns.
+    throw base::RunError("cannot stamp the software list", list, "out of memory");
+  }
 }

@@ -76,6 +76,7 @@ bool IsLink(const std::string& path);
 struct FileIdentity {
   uint64_t volume = 0;
   uint64_t index = 0;
+  uint64_t names = 1;  // how many hard links (directory entries) the file has; not compared
   bool operator==(const FileIdentity& other) const {
     return volume == other.volume && index == other.index;
   }
@@ -83,6 +84,12 @@ struct FileIdentity {
 };
 // Empty when nothing is there or the system cannot tell.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// Whether `a` and `b` are one directory entry, their last names not
+// followed: the same directory, and names the file system takes as one
+// (POSIX: the same bytes; Windows: the same full path once trailing dots and
+// blanks are dropped, letter case aside).
+bool SameEntry(const std::string& a, const std::string& b);
 
 // Normal: writable by its owner again. Read-only: writable by nobody.
 void SetNormalAttributes(const std::string& path);

@@ -130,6 +130,14 @@ TEST_F(StampingTest, RefusesAListThatWouldBeItsOwnBackup) {
   EXPECT_EQ(ReadBytes(scratch_ / "Software.BAK"), "precious\r\n");
 }
 
+TEST_F(StampingTest, FinishesAfterAKillThatLeftListAndBackupAsTwoNamesOfOneFile) {
+  WriteBytes(list_, "old\r\n");
+  fs::create_hard_link(list_, backup_);
+  Stamp();
+  EXPECT_EQ(ReadBytes(list_), "old\r\n" + kStamp);
+  EXPECT_EQ(ReadBytes(backup_), "old\r\n");
+}
+
 TEST_F(StampingTest, StreamsListsLargerThanItsBuffers) {
   std::string old_list;
   for (int i = 0; i < 40000; ++i) old_list += "line " + std::to_string(i) + "\r\n";

@@ -136,7 +136,19 @@ bool IsLink(const std::string& path) {
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   struct stat info;
   if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
-  return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                      static_cast<uint64_t>(info.st_nlink)};
+}
+
+bool SameEntry(const std::string& a, const std::string& b) {
+  const std::string native_a = NativePath(a), native_b = NativePath(b);
+  const size_t slash_a = native_a.rfind('/'), slash_b = native_b.rfind('/');
+  const std::string name_a = native_a.substr(slash_a == std::string::npos ? 0 : slash_a + 1);
+  const std::string name_b = native_b.substr(slash_b == std::string::npos ? 0 : slash_b + 1);
+  struct stat directory_a, directory_b;
+  return name_a == name_b && stat(DirectoryOf(native_a).c_str(), &directory_a) == 0 &&
+         stat(DirectoryOf(native_b).c_str(), &directory_b) == 0 &&
+         directory_a.st_dev == directory_b.st_dev && directory_a.st_ino == directory_b.st_ino;
 }
 
 void SetNormalAttributes(const std::string& path) { ChangeMode(path, ModeOf(path) | S_IWUSR); }
