@@ -41,6 +41,24 @@ DWORD AttributesOf(const std::string& path) {
   return attributes;
 }
 
+// The full path of `path`'s directory and the name of its entry there as
+// the directory holds it; false when either cannot be had.
+bool StoredEntry(const std::string& path, std::string* directory, std::string* name) {
+  // The search would take these for wildcards and find some other entry.
+  if (path.find_first_of("*?<>\"") != std::string::npos) return false;
+  char full[MAX_PATH * 4];
+  char* last_name = nullptr;
+  const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, &last_name);
+  if (length == 0 || length >= sizeof full || last_name == nullptr) return false;
+  WIN32_FIND_DATAA entry;
+  const HANDLE search = FindFirstFileA(full, &entry);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  *directory = std::string(full, last_name);
+  *name = entry.cFileName;
+  return true;
+}
+
 void SetAttributes(const std::string& path, DWORD attributes) {
   if (const DWORD code =
           RetryWhileHeld([&] { return ErrorUnless(SetFileAttributesA(path.c_str(), attributes)); }))
@@ -176,7 +194,19 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
   const uint64_t index = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
   // Some network file systems give every file the index 0.
   if (index == 0) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber, index};
+  return FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks};
+}
+
+bool SameEntry(const std::string& a, const std::string& b) {
+  // Each path's entry as its directory holds it (whatever the spelling:
+  // letter case, trailing dots and blanks, an 8.3 short name), and the
+  // directory by identity. What cannot be told counts as one entry: the
+  // caller would delete one name taking it for another.
+  std::string name_a, directory_a, name_b, directory_b;
+  if (!StoredEntry(a, &directory_a, &name_a) || !StoredEntry(b, &directory_b, &name_b)) return true;
+  if (name_a != name_b) return false;
+  const auto identity_a = IdentityOf(directory_a);
+  return !identity_a || identity_a == IdentityOf(directory_b);
 }
 
 void SetNormalAttributes(const std::string& path) { SetAttributes(path, FILE_ATTRIBUTE_NORMAL); }

@@ -38,19 +38,28 @@ TEST(Files, TellOrdinaryFilesOfEveryAttributeFromDirectoriesDevicesAndNothing) {
     EXPECT_EQ(KindOf(device), PathKind::kOther) << device;
 }
 
-TEST(Files, IdentityIsTheFileHoweverItIsSpelled) {
+TEST(Files, IdentityIsTheFileHoweverItIsSpelledAndItsNamesAreTold) {
   ScratchDir scratch;
   const std::string list = scratch / "List.bak";
   WriteBytes(list, "x");
   WriteBytes(scratch / "other", "x");
-  ASSERT_TRUE(CreateHardLinkA((scratch / "link").c_str(), list.c_str(), nullptr));
   const auto identity = IdentityOf(list);
   ASSERT_TRUE(identity);
+  EXPECT_EQ(identity->names, 1u);
   // Win32 path normalisation drops a name's trailing dots and blanks.
-  for (const std::string& alias :
-       {list + ".", list + " ", list + ". .", scratch / "LIST.BAK", scratch / "link"})
+  const std::string dir_name = scratch.path().filename().string();
+  for (const std::string& alias : {list + ".", list + " ", list + ". .", scratch / "LIST.BAK",
+                                   scratch / ("..\\" + dir_name + "\\List.bak")}) {
     EXPECT_EQ(IdentityOf(alias), identity) << alias;
+    EXPECT_TRUE(SameEntry(list, alias)) << alias;
+  }
+  // A second name is the same file but another entry.
+  ASSERT_TRUE(CreateHardLinkA((scratch / "link").c_str(), list.c_str(), nullptr));
+  EXPECT_EQ(IdentityOf(scratch / "link"), identity);
+  EXPECT_EQ(IdentityOf(list)->names, 2u);
+  EXPECT_FALSE(SameEntry(list, scratch / "link"));
   EXPECT_NE(IdentityOf(scratch / "other"), identity);
+  EXPECT_FALSE(SameEntry(list, scratch / "other"));
   EXPECT_FALSE(IdentityOf(scratch / "missing"));
   EXPECT_FALSE(IdentityOf("NUL"));
 }
