@@ -20,7 +20,10 @@ class RunError : public std::runtime_error {
     std::string line = action;
     if (!subject.empty()) line += " '" + subject + "'";
     if (!reason.empty()) line += ": " + reason;
-    return line;
+    // A path may hold line ends; the line shows them as \r and \n.
+    std::string one_line;
+    for (char c : line) one_line += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+    return one_line;
   }
 };
 

@@ -1,4 +1,5 @@
 #include <exception>
+#include <new>
 
 #include "job/run_job.h"
 #include "platform/process.h"
@@ -9,6 +10,9 @@ int main() {
   platform::PrepareUnattendedRun();
   try {
     RunJob();
+  } catch (const std::bad_alloc&) {
+    platform::ReportFailure("out of memory");
+    return 1;
   } catch (const std::exception& error) {
     platform::ReportFailure(error.what());
     return 1;

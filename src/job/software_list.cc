@@ -3,18 +3,19 @@
 //  0. Refuse, before touching anything, a list path that is empty, that
 //     names a directory or something that is not a file, or whose backup
 //     path names the list itself (by its name, or as the same file by
-//     another name or through a link). Remove temp files that killed runs
-//     left beside the list.
+//     another name or through a link) or a directory or other non-file.
+//     Remove temp files that killed runs left beside the list.
 //  1. Create a new file beside the list, write the stamped list into it
 //     (from the old list, where there is one), flush it to disk. A kill
 //     leaves the old list as it was, and the new file behind for a later
 //     run to remove.
-//  2. Make the old list writable, then delete a stale backup. A kill leaves
-//     the old list whole, but writable; the backup may be gone.
-//  3. Give the old list the backup's name as a second name (a hard link, or
-//     a flushed copy), rename the new file over the list, and sync the
-//     directory. A kill leaves the old list, or the new one; the old one is
-//     the backup either way once the link is made.
+//  2. Make the old list writable. A kill leaves the old list whole, but
+//     writable.
+//  3. Give the old list a second name beside the backup (a hard link, or a
+//     flushed copy) and rename that over the stale backup; then rename the
+//     new file over the list, and sync the directories. A kill leaves the
+//     old list, or the new one; the old one is the backup either way once
+//     the first rename is done, and before it the stale backup is whole.
 //  4. Make the list read-only. A kill leaves the new list, writable.
 //
 // So the list's path holds the whole old or the whole new list at every
@@ -121,6 +122,14 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
   if (BackupIsTheList(list, backup))
     throw base::RunError("cannot keep a backup of the software list", list,
                          "its backup's path '" + backup + "' names the list itself");
+  // A stale backup is replaced, a link there too, dangling or not; what
+  // cannot be replaced by a file is refused now, with the list still as it was.
+  if (!platform::IsLink(backup)) {
+    const platform::PathKind backup_kind = platform::KindOf(backup);
+    if (backup_kind == platform::PathKind::kDirectory || backup_kind == platform::PathKind::kOther)
+      throw base::RunError("cannot keep a backup of the software list", list,
+                           "its backup's path '" + backup + "' is not a file");
+  }
   return true;
 }
 
@@ -139,10 +148,6 @@ void StampList(const std::string& list, const std::string& version_text) {
 
   if (list_exists) {
     platform::SetNormalAttributes(list);
-    // A link at the backup's path goes too, dangling or not: the link that
-    // keeps the old list could not be made beside it.
-    if (platform::IsLink(backup) || platform::KindOf(backup) == platform::PathKind::kFile)
-      platform::RemoveFile(backup);
     new_list.KeepReplacing(backup);
   } else {
     new_list.KeepAsTarget();

@@ -26,7 +26,8 @@ class File {
   static File Create(const std::string& path);
   // As Create, but returns the system's error instead of throwing it, so that
   // a caller can try another name (see IsNameTaken). The new file is held
-  // (locked on POSIX) so that RemoveUnlessHeld leaves it alone.
+  // (locked on POSIX) so that RemoveUnlessHeld leaves it alone, and readable
+  // by its owner only until it is given its rights.
   static SystemCode TryCreate(const std::string& path, File* file);
 
   File() = default;
@@ -43,6 +44,13 @@ class File {
   void WriteAll(const char* data, size_t size);
   // Cuts the file to its first `size` bytes; writing goes on from there.
   void TruncateAt(uint64_t size);
+  // Gives the file the access rights of the file at `path` (POSIX: owner and
+  // group where the system allows, and the permission bits; on Windows a new
+  // file takes its directory's, as the other did, so there is nothing to do).
+  void TakeAccessRightsOf(const std::string& path);
+  // Gives the file the rights a new file gets by default (POSIX: 0666 less
+  // the umask; files are created private until then).
+  void UseDefaultAccessRights();
   // Returns once everything written has reached stable storage.
   void Sync();
   void Close();
@@ -59,6 +67,8 @@ class File {
 
 // Whether `code` says that a name is taken (by a file, a directory, a link).
 bool IsNameTaken(SystemCode code);
+// Whether `code` says that nothing is at a path.
+bool IsNothingAt(SystemCode code);
 
 enum class PathKind { kNothing, kFile, kDirectory, kOther };
 
@@ -95,6 +105,7 @@ bool SameEntry(const std::string& a, const std::string& b);
 void SetNormalAttributes(const std::string& path);
 void SetReadOnlyAttributes(const std::string& path);
 
+// Removes the file or link at `path`; nothing there is no error.
 void RemoveFile(const std::string& path);
 void RemoveFileQuietly(const std::string& path) noexcept;
 
@@ -110,12 +121,6 @@ void RemoveUnlessHeld(const std::string& path) noexcept;
 // Whether a file must be closed before it can be renamed (Windows); else it
 // stays open, and locked, until it has its new name (POSIX).
 bool RenameNeedsClosedFile();
-
-// Gives the file at `to` the access rights of the file at `from` (POSIX: the
-// permission bits, and owner and group where the system allows; on Windows
-// a new file takes its directory's, as the old one did, so there is nothing
-// to do).
-void CopyAccessRights(const std::string& from, const std::string& to);
 
 enum class LinkResult { kDone, kUnsupported, kFailed };
 

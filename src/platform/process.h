@@ -36,6 +36,10 @@ std::string ExecutableDirectory();
 
 unsigned long CurrentProcessId();
 
+// Whether a process with the id `process_id` is running (or may be: where
+// the system will not say, it counts as running).
+bool ProcessIsRunning(unsigned long process_id);
+
 }  // namespace platform
 
 #endif  // TAVRIN_PLATFORM_PROCESS_H_

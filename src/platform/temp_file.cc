@@ -1,5 +1,6 @@
 #include "platform/temp_file.h"
 
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -35,33 +36,22 @@ std::string TempNameBeside(const std::string& target, int attempt) {
          (attempt ? "-" + std::to_string(attempt) : "") + std::string(kTempSuffix);
 }
 
-// Whether `name` has the shape of our temp files' names.
-bool IsTempName(std::string_view name) {
+// The process id in `name` when it has the shape of our temp files' names.
+std::optional<unsigned long> TempNameOwner(std::string_view name) {
   if (name.size() <= kTempPrefix.size() + kTempSuffix.size() ||
       name.substr(0, kTempPrefix.size()) != kTempPrefix ||
       name.substr(name.size() - kTempSuffix.size()) != kTempSuffix)
-    return false;
+    return std::nullopt;
   const std::string_view middle =
       name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
-  return middle.find_first_not_of("0123456789-") == std::string_view::npos && middle.front() != '-';
+  const std::string_view id = middle.substr(0, middle.find('-'));
+  const std::string_view attempt = middle.substr(id.size());
+  if (id.empty() || id.size() > 10 ||
+      id.find_first_not_of("0123456789") != std::string_view::npos ||
+      attempt.find_first_not_of("-0123456789") != std::string_view::npos)
+    return std::nullopt;
+  return std::stoul(std::string(id));
 }
-
-// Closes and removes `file` unless Dismiss() was called first.
-class RemoveUnlessDismissed {
- public:
-  explicit RemoveUnlessDismissed(File& file) : file_(file), path_(file.path()) {}
-  ~RemoveUnlessDismissed() {
-    if (dismissed_) return;
-    file_ = File();  // closed first: Windows deletes no open file
-    RemoveFileQuietly(path_);
-  }
-  void Dismiss() { dismissed_ = true; }
-
- private:
-  File& file_;
-  const std::string path_;
-  bool dismissed_ = false;
-};
 
 }  // namespace
 
@@ -99,24 +89,48 @@ TempFile::~TempFile() {
 
 void TempFile::Sync() { file_.Sync(); }
 
+void TempFile::TakeAccessRightsOf(const std::string& path) {
+  file_.TakeAccessRightsOf(path);
+  rights_given_ = true;
+}
+
 void TempFile::KeepReplacing(const std::string& backup) {
-  CopyAccessRights(target_, path_);
-  // A second name for the old target first, then this file renamed over the
-  // first name: the target's path never lacks a whole file.
-  SystemCode code = 0;
-  switch (AddHardLink(target_, backup, &code)) {
-    case LinkResult::kDone:
-      break;
-    case LinkResult::kUnsupported:
-      CopyFileDurably(target_, backup);
-      break;
-    case LinkResult::kFailed:
-      throw MakeSystemError("cannot keep the old " + noun_ + " as", backup, code);
-  }
+  TakeAccessRightsOf(target_);
+  // The old target gets its backup name before this file is renamed over
+  // it, so that the target's path never lacks a whole file.
+  KeepOldTargetAs(backup);
   RenameOverTarget();
 }
 
-void TempFile::KeepAsTarget() { RenameOverTarget(); }
+void TempFile::KeepOldTargetAs(const std::string& backup) {
+  // A stale backup is deleted just before the link is made, and again if
+  // another run made one meanwhile: runs side by side do not trip over each
+  // other's backups. (A link made beside it and renamed over it would spare
+  // the deletion, but on Windows nobody may rename a second name of a file
+  // that a reader holds without delete sharing, the list included.)
+  for (int attempt = 1;; ++attempt) {
+    SystemCode code = 0;
+    switch (AddHardLink(target_, backup, &code)) {
+      case LinkResult::kDone:
+        SyncDirectoryOf(backup);
+        return;
+      case LinkResult::kUnsupported:
+        CopyFileDurably(target_, backup);
+        return;
+      case LinkResult::kFailed:
+        // Taken: a stale backup. Nothing there: another run has just put its
+        // new file in the target's place; this one's goes over it.
+        if ((!IsNameTaken(code) && !IsNothingAt(code)) || attempt > kMaxNameAttempts)
+          throw MakeSystemError("cannot keep the old " + noun_ + " as", backup, code);
+        if (IsNameTaken(code)) RemoveFile(backup);
+    }
+  }
+}
+
+void TempFile::KeepAsTarget() {
+  if (!rights_given_) file_.UseDefaultAccessRights();
+  RenameOverTarget();
+}
 
 void TempFile::RenameOverTarget() {
   if (RenameNeedsClosedFile()) file_.Close();
@@ -131,20 +145,26 @@ void TempFile::RenameOverTarget() {
 
 void RemoveStaleTempFilesBeside(const std::string& target) {
   const std::string directory = DirectoryPartOf(target);
-  for (const std::string& name : NamesIn(directory.empty() ? "." : directory))
-    if (IsTempName(name)) RemoveUnlessHeld(directory + name);
+  const auto target_file = IdentityOf(target);
+  for (const std::string& name : NamesIn(directory.empty() ? "." : directory)) {
+    const std::string path = directory + name;
+    // Only the files of runs that have ended: a live run may be between two
+    // steps, not holding them. A target named like a temp file is no stale one.
+    const auto owner = TempNameOwner(name);
+    if (owner && !ProcessIsRunning(*owner) && !(target_file && target_file == IdentityOf(path)))
+      RemoveUnlessHeld(path);
+  }
 }
 
 void CopyFileDurably(const std::string& from, const std::string& to) {
   File source = File::OpenForReading(from);
-  File target = File::Create(to);
-  RemoveUnlessDismissed remove(target);
+  TempFile copy = TempFile::CreateBeside(to, "copy");
+  copy.TakeAccessRightsOf(from);
   std::vector<char> buffer(kCopyBufferSize);
   while (const size_t count = source.ReadSome(buffer.data(), buffer.size()))
-    target.WriteAll(buffer.data(), count);
-  target.Sync();
-  target.Close();
-  remove.Dismiss();
+    copy.Append(buffer.data(), count);
+  copy.Sync();
+  copy.KeepAsTarget();
 }
 
 }  // namespace platform

@@ -40,22 +40,29 @@ class TempFile {
   // held against RemoveStaleTempFilesBeside, until it is kept.
   void Sync();
 
-  // Where the target exists and nothing is at `backup`: the target becomes
-  // this file and the old target stays as `backup` (a second name for it,
-  // or a flushed copy where the file system has no hard links). At every
+  // Gives the file the access rights of the file at `path`.
+  void TakeAccessRightsOf(const std::string& path);
+
+  // Where the target exists: the target becomes this file, with the old
+  // target's access rights, and the old target stays as `backup` (a second
+  // name for it, or a flushed copy where the file system has no hard links),
+  // in place of a stale file or link there, which is deleted. At every
   // moment the target's path holds the whole old or the whole new file.
   void KeepReplacing(const std::string& backup);
-  // Where nothing is at the target: this file becomes the target.
+  // Where nothing is at the target: this file becomes the target, with the
+  // rights taken, or else the rights a new file gets by default.
   void KeepAsTarget();
 
  private:
   TempFile(File file, std::string target, std::string noun);
+  void KeepOldTargetAs(const std::string& backup);
   void RenameOverTarget();
 
   File file_;
   std::string path_;
   std::string target_;
   std::string noun_;
+  bool rights_given_ = false;
   bool kept_ = false;
 };
 
@@ -64,8 +71,9 @@ class TempFile {
 // Quiet: whatever cannot be removed stays.
 void RemoveStaleTempFilesBeside(const std::string& target);
 
-// Writes a copy of `from` at `to`, where nothing is, and returns once it is on
-// stable storage. A copy that fails half-way is removed again.
+// Writes a copy of `from`, with its access rights, at `to`, in place of a
+// file or link there, and returns once it is on stable storage. The copy is
+// written beside `to` and renamed over it: `to` is never a partial copy.
 void CopyFileDurably(const std::string& from, const std::string& to);
 
 }  // namespace platform

@@ -39,7 +39,7 @@ TEST(TempFile, ReplacesKeepingTheOldFileAsBackupOrTakesAnEmptyPlace) {
 }
 
 // The backup's way on volumes without hard links.
-TEST(TempFile, CopiesDurablyOnlyWhereNothingIs) {
+TEST(TempFile, CopiesDurablyInOneStepInPlaceOfWhatIsThere) {
   ScratchDir scratch;
   const std::string from = scratch / "from", to = scratch / "to";
   std::string big;
@@ -48,10 +48,12 @@ TEST(TempFile, CopiesDurablyOnlyWhereNothingIs) {
   CopyFileDurably(from, to);
   EXPECT_EQ(ReadBytes(to), big);
 
-  EXPECT_THROW(CopyFileDurably(from, to), base::RunError);  // never over an existing file
-  EXPECT_EQ(ReadBytes(to), big);
-  EXPECT_THROW(CopyFileDurably(scratch / "missing", scratch / "new"), base::RunError);
-  EXPECT_FALSE(fs::exists(scratch / "new"));
+  WriteBytes(from, "newer");
+  CopyFileDurably(from, to);  // over the earlier copy
+  EXPECT_EQ(ReadBytes(to), "newer");
+  EXPECT_THROW(CopyFileDurably(scratch / "missing", to), base::RunError);
+  EXPECT_EQ(ReadBytes(to), "newer");
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 2);
   EXPECT_THROW(File::Create(from), base::RunError);
 }
 
@@ -59,12 +61,15 @@ TEST(TempFile, StaleFilesGoButLiveOnesAndOthersStay) {
   ScratchDir scratch;
   const std::string list = scratch / "list.txt";
   WriteBytes(scratch / "~tavrin-4194303.tmp", "left by a killed run");
-  WriteBytes(scratch / "~tavrin-77-2.tmp", "left by a killed run");
+  WriteBytes(scratch / "~tavrin-4194302-2.tmp", "left by a killed run");
   WriteBytes(scratch / "~tavrin-notes.tmp", "not ours");
+  WriteBytes(scratch / "~tavrin-4194301.tmp", "a list named like a temp file");
+  RemoveStaleTempFilesBeside(scratch / "~tavrin-4194301.tmp");
+  EXPECT_TRUE(fs::exists(scratch / "~tavrin-4194301.tmp"));
   TempFile live = TempFile::CreateBeside(list, "file");
   RemoveStaleTempFilesBeside(list);
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194303.tmp"));
-  EXPECT_FALSE(fs::exists(scratch / "~tavrin-77-2.tmp"));
+  EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194302-2.tmp"));
   EXPECT_TRUE(fs::exists(scratch / "~tavrin-notes.tmp"));
   EXPECT_TRUE(fs::exists(live.path()));
 }

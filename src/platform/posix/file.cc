@@ -27,8 +27,10 @@ mode_t ModeOf(const std::string& path) {
   return info.st_mode & 07777;
 }
 
+// Sets the permission bits of `path` to `mode`, where they differ: the owner
+// alone may change them, and nobody needs to where nothing changes.
 void ChangeMode(const std::string& path, mode_t mode) {
-  if (chmod(NativePath(path).c_str(), mode) != 0)
+  if (mode != ModeOf(path) && chmod(NativePath(path).c_str(), mode) != 0)
     throw MakeSystemError("cannot set the attributes of", path, LastError());
 }
 
@@ -62,7 +64,7 @@ File File::OpenForReading(const std::string& path) {
 SystemCode File::TryCreate(const std::string& path, File* file) {
   const std::string native = NativePath(path);
   const int created =
-      open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (created < 0) return LastError();
   // Locked from the start, so that another run's RemoveUnlessHeld leaves it
   // alone. One that removed it between the open and the lock made the name
@@ -102,6 +104,26 @@ void File::TruncateAt(uint64_t size) {
     throw MakeSystemError("cannot write", path_, LastError());
 }
 
+void File::TakeAccessRightsOf(const std::string& path) {
+  struct stat info;
+  if (stat(NativePath(path).c_str(), &info) != 0)
+    throw MakeSystemError("cannot read the attributes of", path, LastError());
+  // Owner and group first, as changing them may clear mode bits. Only root
+  // may give a file away; anyone else's new file is theirs, as was the one
+  // it replaces or they could not have written it.
+  if (fchown(ToDescriptor(handle_), info.st_uid, info.st_gid) != 0 && errno != EPERM)
+    throw MakeSystemError("cannot set the owner of", path_, LastError());
+  if (fchmod(ToDescriptor(handle_), info.st_mode & 07777) != 0)
+    throw MakeSystemError("cannot set the attributes of", path_, LastError());
+}
+
+void File::UseDefaultAccessRights() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  if (fchmod(ToDescriptor(handle_), 0666 & ~mask) != 0)
+    throw MakeSystemError("cannot set the attributes of", path_, LastError());
+}
+
 void File::Sync() {
   if (fsync(ToDescriptor(handle_)) != 0)
     throw MakeSystemError("cannot flush to disk", path_, LastError());
@@ -117,6 +139,8 @@ void File::CloseQuietly() noexcept {
 }
 
 bool IsNameTaken(SystemCode code) { return code == EEXIST; }
+
+bool IsNothingAt(SystemCode code) { return code == ENOENT; }
 
 PathKind KindOf(const std::string& path) {
   struct stat info;
@@ -158,23 +182,11 @@ void SetReadOnlyAttributes(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
-  if (unlink(NativePath(path).c_str()) != 0)
+  if (unlink(NativePath(path).c_str()) != 0 && errno != ENOENT)
     throw MakeSystemError("cannot delete", path, LastError());
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept { unlink(NativePath(path).c_str()); }
-
-void CopyAccessRights(const std::string& from, const std::string& to) {
-  struct stat info;
-  if (stat(NativePath(from).c_str(), &info) != 0)
-    throw MakeSystemError("cannot read the attributes of", from, LastError());
-  // Owner and group first, as changing them may clear mode bits. Only root
-  // may give a file away; anyone else's new file is already theirs, or the
-  // old list's owner keeps no less than the permission bits say.
-  if (chown(NativePath(to).c_str(), info.st_uid, info.st_gid) != 0 && errno != EPERM)
-    throw MakeSystemError("cannot set the owner of", to, LastError());
-  ChangeMode(to, info.st_mode & 07777);
-}
 
 std::vector<std::string> NamesIn(const std::string& directory) {
   std::vector<std::string> names;

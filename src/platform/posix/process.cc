@@ -49,4 +49,10 @@ std::string ExecutableDirectory() {
 
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
 
+bool ProcessIsRunning(unsigned long process_id) {
+  const pid_t pid = static_cast<pid_t>(process_id);
+  if (pid <= 0 || static_cast<unsigned long>(pid) != process_id) return false;
+  return kill(pid, 0) == 0 || errno != ESRCH;
+}
+
 }  // namespace platform

@@ -39,8 +39,11 @@ std::string ReadProfileFile(const std::string& path) {
   std::string contents;
   char buffer[16384];
   ssize_t count = 0;
-  while (reason.empty() && (count = read(file, buffer, sizeof buffer)) > 0)
+  // Bounded by what is read too: files such as /proc's report no size.
+  while (reason.empty() && (count = read(file, buffer, sizeof buffer)) > 0) {
     contents.append(buffer, static_cast<size_t>(count));
+    if (contents.size() > static_cast<size_t>(kLargestProfile)) reason = "it is larger than 16 MiB";
+  }
   const int read_error = errno;
   close(file);
   if (!reason.empty()) throw base::RunError("cannot read", path, reason);

@@ -127,6 +127,11 @@ void File::TruncateAt(uint64_t size) {
     throw MakeSystemError("cannot write", path_, GetLastError());
 }
 
+// A new file takes the access rights of its directory, as the file it
+// replaces did: there is nothing to copy or to set.
+void File::TakeAccessRightsOf(const std::string&) {}
+void File::UseDefaultAccessRights() {}
+
 void File::Sync() {
   if (!FlushFileBuffers(ToHandle(handle_)))
     throw MakeSystemError("cannot flush to disk", path_, GetLastError());
@@ -144,6 +149,8 @@ void File::CloseQuietly() noexcept {
 bool IsNameTaken(SystemCode code) {
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
+
+bool IsNothingAt(SystemCode code) { return IsNothingThere(static_cast<DWORD>(code)); }
 
 PathKind KindOf(const std::string& path) {
   DWORD code = 0;
@@ -216,7 +223,8 @@ void SetReadOnlyAttributes(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
-  if (const DWORD code = Delete(path)) throw MakeSystemError("cannot delete", path, code);
+  const DWORD code = Delete(path);
+  if (code != 0 && !IsNothingThere(code)) throw MakeSystemError("cannot delete", path, code);
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept { Delete(path); }
@@ -245,8 +253,6 @@ void RemoveUnlessHeld(const std::string& path) noexcept {
 }
 
 bool RenameNeedsClosedFile() { return true; }
-
-void CopyAccessRights(const std::string&, const std::string&) {}
 
 LinkResult AddHardLink(const std::string& existing, const std::string& link, SystemCode* code) {
   const DWORD result = RetryWhileHeld(

@@ -151,4 +151,12 @@ std::string ExecutableDirectory() {
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
 
+bool ProcessIsRunning(unsigned long process_id) {
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, process_id);
+  if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;  // no such process
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 // Interrupts the built program in the middle of its work and checks that the
 // software list is always whole: the old one or the new one.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -7,7 +8,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <vector>
 
 #include "support/run_program.h"
 #include "support/scratch.h"
@@ -128,11 +131,37 @@ TEST_F(CrashSafetyTest, ABackupOnAnotherFileSystemIsAFlushedCopy) {
   options_.environment["Software_Txt"] = volume + "/Software.txt";
   MakeLists(1);
   WriteBytes(volume + "/Software.txt", old_list_);
+  fs::permissions(volume + "/Software.txt", fs::perms(0400));
+  ASSERT_EQ(chown((volume + "/Software.txt").c_str(), 65534, 65534), 0);
   const ProgramRun run = RunProgram(TAVRIN_EXE, options_);
   EXPECT_EQ(run.exit_code, 0) << run.errors;
   EXPECT_EQ(ReadBytes(volume + "/Software.txt"), new_list_);
   EXPECT_EQ(ReadBytes(scratch_ / "volume.bak"), old_list_);
+  struct stat copy;  // a private list's copy is no less private
+  ASSERT_EQ(stat((scratch_ / "volume.bak").c_str(), &copy), 0);
+  EXPECT_EQ(copy.st_mode & 07777, 0600u);  // made normal first: owner-writable
+  EXPECT_EQ(copy.st_uid, 65534u);
   std::system(("umount " + volume).c_str());
+}
+
+TEST_F(CrashSafetyTest, RunsSideBySideOnOneListAllSucceed) {
+  const std::string list = scratch_ / "Software.txt";
+  options_.environment["Software_Txt"] = list;
+  MakeLists(1);
+  for (int round = 0; round < 5; ++round) {
+    Reset(list);
+    WriteBytes(scratch_ / "Software.bak", "stale");
+    std::vector<std::future<ProgramRun>> runs;
+    for (int i = 0; i < 8; ++i)
+      runs.push_back(
+          std::async(std::launch::async, [&] { return RunProgram(TAVRIN_EXE, options_); }));
+    for (auto& run : runs) {
+      const ProgramRun done = run.get();
+      EXPECT_EQ(done.exit_code, 0) << "round " << round << ": " << done.errors;
+    }
+    EXPECT_EQ(ReadBytes(list), new_list_);
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch_.path()), fs::directory_iterator()), 2);
+  }
 }
 
 }  // namespace

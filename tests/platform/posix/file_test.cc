@@ -63,6 +63,7 @@ TEST(Files, CreatesNewFilesBesideAPathWithoutTouchingWhatIsThere) {
   EXPECT_NE(first.path(), second.path());
   EXPECT_EQ(fs::path(first.path()).parent_path(), scratch.path());
   EXPECT_EQ(fs::path(first.path()).filename().string().rfind("~tavrin-", 0), 0u);
+  EXPECT_EQ(fs::status(first.path()).permissions(), fs::perms(0600));  // private until kept
   // A link planted under the next name is neither followed nor replaced.
   const std::string planted = second.path();
   { TempFile gone = std::move(second); }
@@ -95,12 +96,13 @@ TEST(Files, TheNewListKeepsThePermissionsOfTheOldOne) {
 
 TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
   ScratchDir scratch;
+  RemoveFile(scratch / "missing");  // nothing to remove is no error
   try {
-    RemoveFile(scratch / "missing");
+    SetNormalAttributes(scratch / "missing");
     FAIL();
   } catch (const base::RunError& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "cannot delete '" + (scratch / "missing") + "': No such file or directory");
+    EXPECT_EQ(std::string(error.what()), "cannot read the attributes of '" + (scratch / "missing") +
+                                             "': No such file or directory");
   }
   try {
     File::OpenForReading("Q:\\nowhere\\list.txt");

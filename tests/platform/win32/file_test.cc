@@ -92,12 +92,13 @@ TEST(Files, ReadOnlyAndNormalReplaceEveryOtherAttribute) {
 TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
   ScratchDir scratch;
   const std::string missing = scratch / "missing";
+  RemoveFile(missing);  // nothing to remove is no error
   try {
-    RemoveFile(missing);
+    SetNormalAttributes(missing);
     FAIL();
   } catch (const base::RunError& error) {
     const std::string message = error.what();
-    EXPECT_EQ(message.rfind("cannot delete '" + missing + "': ", 0), 0u) << message;
+    EXPECT_EQ(message.rfind("cannot set the attributes of '" + missing + "': ", 0), 0u) << message;
     EXPECT_NE(message.find("(error 2)"), std::string::npos) << message;
     EXPECT_EQ(message.find('\n'), std::string::npos) << message;
   }
