@@ -11,6 +11,12 @@ void CheckRow(int16_t row) {
                          "rows are numbered 1 to " + std::to_string(LocationTable::kRows));
 }
 
+void Preset(LocationTable& table, int16_t row, const char* name, const char* value) {
+  Location& location = table.Row(row);
+  location.name = name;
+  location.value = value;
+}
+
 }  // namespace
 
 const Location& LocationTable::Row(int16_t row) const {
@@ -24,20 +30,26 @@ Location& LocationTable::Row(int16_t row) {
 }
 
 void PresetLocations(LocationTable& table) {
-  table.Row(2) = {"VelmoToolsDir", "C:\\VelmoTools"};
-  table.Row(3) = {"VelmoDCSDir", "C:\\VelmoDCS"};
-  table.Row(4) = {"VisuDir", "C:\\Omnaro"};
-  table.Row(5) = {"ServicePackDir", "C:\\ServicePacks"};
-  table.Row(6) = {"VisiWinDir", "C:\\VisiWin"};
-  table.Row(7) = {"Computer_Ini", "C:\\Computer.ini"};
-  table.Row(kSoftwareListRow) = {"Software_Txt", "C:\\Software.txt"};
-  table.Row(9) = {"ServicePack_Log", "C:\\VelmoServicePack.log"};
-  table.Row(10) = {"UsersProfile", "C:\\Winnt\\Profiles\\Velmo"};
+  Preset(table, 2, "VelmoToolsDir", "C:\\VelmoTools");
+  Preset(table, 3, "VelmoDCSDir", "C:\\VelmoDCS");
+  Preset(table, 4, "VisuDir", "C:\\Omnaro");
+  Preset(table, 5, "ServicePackDir", "C:\\ServicePacks");
+  Preset(table, 6, "VisiWinDir", "C:\\VisiWin");
+  Preset(table, 7, "Computer_Ini", "C:\\Computer.ini");
+  Preset(table, kSoftwareListRow, "Software_Txt", "C:\\Software.txt");
+  Preset(table, 9, "ServicePack_Log", "C:\\VelmoServicePack.log");
+  Preset(table, 10, "UsersProfile", "C:\\Winnt\\Profiles\\Velmo");
 }
 
 void ApplyEnvironmentOverride(LocationTable& table, int16_t row) {
   Location& location = table.Row(row);
   if (location.name.empty()) return;
-  std::string candidate = platform::LookUpEnvironment(location.name);
+  std::string candidate;
+  try {
+    candidate = platform::LookUpEnvironment(location.name);
+  } catch (const base::RunError& error) {
+    location.unusable = error;
+    return;
+  }
   if (!candidate.empty()) location.value = std::move(candidate);
 }

@@ -3,12 +3,19 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "base/run_error.h"
 
 // A named location of the installation: a directory or a file path.
 struct Location {
   std::string name;
   std::string value;
+  // Why the environment's value for it cannot be used (on Windows: the ANSI
+  // code page cannot hold it), if so. Only a path that uses the location
+  // fails; the others do not care.
+  std::optional<base::RunError> unusable = std::nullopt;
 };
 
 // The twenty rows of named locations, numbered 1 to 20. Rows 2 to 10 carry

@@ -72,6 +72,7 @@ class Expansion {
     for (size_t i = open; i <= close; ++i) produced_by |= origin_[i];
     const RowSet row_bit = RowSet{1} << (row - 1);
     const Location& location = table_.Row(row);
+    if (location.unusable) throw *location.unusable;
     if (produced_by & row_bit)
       throw base::RunError("location refers back to itself", location.name,
                            "expanding \"" + template_ + "\" brings back $" + location.name +

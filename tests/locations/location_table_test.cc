@@ -89,7 +89,7 @@ TEST(EnvironmentOverride, TakesValuesOfAnyLengthAndEveryByte) {
 
 TEST(EnvironmentOverride, FreeRowsAreNeverLookedUp) {
   LocationTable table;
-  table.Row(11) = {"", "kept"};
+  table.Row(11).value = "kept";
   ApplyEnvironmentOverride(table, 11);
   EXPECT_EQ(table.Row(11).value, "kept");
 }

@@ -102,9 +102,13 @@ TEST_F(TavrinRunTest, RefusesEnvironmentValuesThatTheAnsiCodePageLacks) {
   options_.environment["Software_Txt"] = "$VisuDir$.txt";
   ExpectFailure(Run(), "'VisuDir'");
   EXPECT_EQ(EntriesInScratch(), 0u);
+  options_.environment["Software_Txt"] = list_;  // a location the list's path does not use
+  ExpectQuietSuccess(Run());
+  RemoveEvenIfReadOnly(list_);
 
   // A character that the code page has is fine.
   options_.wide_environment["VisuDir"] = dir + L"Visu" + e_acute;
+  options_.environment["Software_Txt"] = "$VisuDir$.txt";
   ExpectQuietSuccess(Run());
   EXPECT_TRUE(fs::exists(scratch_.path() / (L"Visu" + e_acute + L".txt")));
 }
