@@ -4,7 +4,7 @@
 //     names a directory or something that is not a file, or whose backup
 //     path names the list itself (by its name, or as the same file by
 //     another name or through a link) or a directory or other non-file.
-//     Remove temp files that killed runs left beside the list.
+//     Remove temp files that killed runs left beside the list or the backup.
 //  1. Create a new file beside the list, write the stamped list into it
 //     (from the old list, where there is one), flush it to disk. A kill
 //     leaves the old list as it was, and the new file behind for a later
@@ -136,7 +136,7 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
 void StampList(const std::string& list, const std::string& version_text) {
   const std::string backup = BackupPathFor(list);
   const bool list_exists = CheckListPath(list, backup);
-  platform::RemoveStaleTempFilesBeside(list);
+  platform::RemoveStaleTempFilesBeside({list, backup});
 
   platform::TempFile new_list = platform::TempFile::CreateBeside(list, "list");
   LineStamper stamper(StampLine(version_text));

@@ -65,6 +65,12 @@ class File {
   std::string path_;
 };
 
+// The length of the directory part of the path `path` in Windows form, its
+// last separator ("\\" or "/") included; 0 for a bare name. On Windows a
+// double-byte character of the ANSI code page may end in the byte of "\\",
+// which is then no separator.
+size_t DirectoryPartLength(const std::string& path);
+
 // Whether `code` says that a name is taken (by a file, a directory, a link).
 bool IsNameTaken(SystemCode code);
 // Whether `code` says that nothing is at a path.
@@ -105,7 +111,8 @@ bool SameEntry(const std::string& a, const std::string& b);
 void SetNormalAttributes(const std::string& path);
 void SetReadOnlyAttributes(const std::string& path);
 
-// Removes the file or link at `path`; nothing there is no error.
+// Removes the file or link at `path`, a read-only one too; nothing there is
+// no error.
 void RemoveFile(const std::string& path);
 void RemoveFileQuietly(const std::string& path) noexcept;
 

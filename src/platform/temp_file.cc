@@ -1,5 +1,6 @@
 #include "platform/temp_file.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -25,8 +26,7 @@ constexpr std::string_view kTempSuffix = ".tmp";
 
 // The directory part of `path`, with its final separator ("" for a bare name).
 std::string DirectoryPartOf(const std::string& path) {
-  const size_t separator = path.find_last_of("\\/");
-  if (separator != std::string::npos) return path.substr(0, separator + 1);
+  if (const size_t length = DirectoryPartLength(path)) return path.substr(0, length);
   // "C:name" lies in the current directory of drive C:.
   return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : "";
 }
@@ -143,16 +143,26 @@ void TempFile::RenameOverTarget() {
   SyncDirectoryOf(target_);
 }
 
-void RemoveStaleTempFilesBeside(const std::string& target) {
-  const std::string directory = DirectoryPartOf(target);
-  const auto target_file = IdentityOf(target);
-  for (const std::string& name : NamesIn(directory.empty() ? "." : directory)) {
-    const std::string path = directory + name;
-    // Only the files of runs that have ended: a live run may be between two
-    // steps, not holding them. A target named like a temp file is no stale one.
-    const auto owner = TempNameOwner(name);
-    if (owner && !ProcessIsRunning(*owner) && !(target_file && target_file == IdentityOf(path)))
+void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
+  std::vector<FileIdentity> target_files;
+  for (const std::string& target : targets)
+    if (const auto file = IdentityOf(target)) target_files.push_back(*file);
+  std::vector<std::string> directories;
+  for (const std::string& target : targets) {
+    const std::string directory = DirectoryPartOf(target);
+    if (std::find(directories.begin(), directories.end(), directory) != directories.end()) continue;
+    directories.push_back(directory);
+    for (const std::string& name : NamesIn(directory.empty() ? "." : directory)) {
+      // Only the files of runs that have ended: a live run may be between
+      // two steps, not holding them.
+      const auto owner = TempNameOwner(name);
+      if (!owner || ProcessIsRunning(*owner)) continue;
+      const std::string path = directory + name;
+      const auto file = IdentityOf(path);
+      if (file && std::find(target_files.begin(), target_files.end(), *file) != target_files.end())
+        continue;
       RemoveUnlessHeld(path);
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -66,10 +67,10 @@ class TempFile {
   bool kept_ = false;
 };
 
-// Removes the temp files in the directory of `target` that runs killed
-// before they could keep them left behind, and none that a live run holds.
-// Quiet: whatever cannot be removed stays.
-void RemoveStaleTempFilesBeside(const std::string& target);
+// Removes the temp files in the directories of `targets` that runs killed
+// before they could keep them left behind, and none that a live run holds,
+// nor a target named like one. Quiet: whatever cannot be removed stays.
+void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets);
 
 // Writes a copy of `from`, with its access rights, at `to`, in place of a
 // file or link there, and returns once it is on stable storage. The copy is

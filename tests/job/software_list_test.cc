@@ -74,6 +74,7 @@ TEST_F(StampingTest, RewritesTheListAndKeepsTheOldOneAsAWritableBackup) {
   const std::string old_list = "Tools 1.0\r\nService Pack (Version: 1.9)\r\nVisu 3\r\n";
   WriteBytes(list_, old_list);
   WriteBytes(backup_, "stale backup");
+  fs::permissions(backup_, fs::perms::owner_read);  // a read-only stale backup goes as well
   Stamp();
   EXPECT_EQ(ReadBytes(list_), "Tools 1.0\r\n" + kStamp + "Visu 3\r\n");
   EXPECT_EQ(ReadBytes(backup_), old_list);

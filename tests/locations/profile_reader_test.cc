@@ -24,6 +24,8 @@ TEST(ReadProfileString, ReturnsTheValueCutTo254Characters) {
   EXPECT_EQ(ReadProfileString("Intern", "Text1", scratch / "absent.ini"), "");
   // Something there that cannot be read is no missing file.
   EXPECT_THROW(ReadProfileString("Intern", "Text1", scratch.path().string()), base::RunError);
+  WriteBytes(ini, "[Intern]\r\nText1=x\r\n" + std::string(16 << 20, ';'));  // no profile
+  EXPECT_THROW(ReadProfileString("Intern", "Text1", ini), base::RunError);
 }
 
 }  // namespace

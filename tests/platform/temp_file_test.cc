@@ -64,10 +64,13 @@ TEST(TempFile, StaleFilesGoButLiveOnesAndOthersStay) {
   WriteBytes(scratch / "~tavrin-4194302-2.tmp", "left by a killed run");
   WriteBytes(scratch / "~tavrin-notes.tmp", "not ours");
   WriteBytes(scratch / "~tavrin-4194301.tmp", "a list named like a temp file");
-  RemoveStaleTempFilesBeside(scratch / "~tavrin-4194301.tmp");
+  RemoveStaleTempFilesBeside({scratch / "~tavrin-4194301.tmp"});
   EXPECT_TRUE(fs::exists(scratch / "~tavrin-4194301.tmp"));
+  fs::create_directory(scratch / "backups");
+  WriteBytes(scratch / "backups/~tavrin-4194300.tmp", "left beside a backup");
   TempFile live = TempFile::CreateBeside(list, "file");
-  RemoveStaleTempFilesBeside(list);
+  RemoveStaleTempFilesBeside({list, scratch / "backups/list.bak"});
+  EXPECT_FALSE(fs::exists(scratch / "backups/~tavrin-4194300.tmp"));
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194303.tmp"));
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194302-2.tmp"));
   EXPECT_TRUE(fs::exists(scratch / "~tavrin-notes.tmp"));

@@ -138,6 +138,11 @@ void File::CloseQuietly() noexcept {
   if (std::exchange(open_, false)) close(ToDescriptor(handle_));
 }
 
+size_t DirectoryPartLength(const std::string& path) {
+  const size_t separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? 0 : separator + 1;
+}
+
 bool IsNameTaken(SystemCode code) { return code == EEXIST; }
 
 bool IsNothingAt(SystemCode code) { return code == ENOENT; }

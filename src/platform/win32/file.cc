@@ -44,8 +44,10 @@ DWORD AttributesOf(const std::string& path) {
 // The full path of `path`'s directory and the name of its entry there as
 // the directory holds it; false when either cannot be had.
 bool StoredEntry(const std::string& path, std::string* directory, std::string* name) {
-  // The search would take these for wildcards and find some other entry.
-  if (path.find_first_of("*?<>\"") != std::string::npos) return false;
+  // The search would take these for wildcards and find some other entry;
+  // the "?" of a "\\?\" prefix is none.
+  const size_t prefix = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
+  if (path.find_first_of("*?<>\"", prefix) != std::string::npos) return false;
   char full[MAX_PATH * 4];
   char* last_name = nullptr;
   const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, &last_name);
@@ -146,6 +148,17 @@ void File::CloseQuietly() noexcept {
   if (std::exchange(open_, false)) CloseHandle(ToHandle(handle_));
 }
 
+size_t DirectoryPartLength(const std::string& path) {
+  size_t length = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])))
+      ++i;  // its second byte may be that of "\\"
+    else if (path[i] == '\\' || path[i] == '/')
+      length = i + 1;
+  }
+  return length;
+}
+
 bool IsNameTaken(SystemCode code) {
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
@@ -223,6 +236,12 @@ void SetReadOnlyAttributes(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
+  // Windows deletes no read-only file: a stale backup copied by hand, or
+  // linked by a run beside this one from a list it had just made read-only.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    SetAttributes(path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
   const DWORD code = Delete(path);
   if (code != 0 && !IsNothingThere(code)) throw MakeSystemError("cannot delete", path, code);
 }

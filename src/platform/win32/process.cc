@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/run_error.h"
+#include "platform/file.h"
 #include "platform/system_error.h"
 
 namespace platform {
@@ -143,10 +144,10 @@ std::string ExecutablePath() {
 
 std::string ExecutableDirectory() {
   const std::string path = ExecutablePath();
-  const size_t separator = path.find_last_of("\\/");
-  if (separator == std::string::npos) return path;
+  const size_t directory = DirectoryPartLength(path);
+  if (directory == 0) return path;
   // A drive's root keeps its backslash: "C:\".
-  return path.substr(0, separator == 2 && path[1] == ':' ? 3 : separator);
+  return path.substr(0, directory == 3 && path[1] == ':' ? 3 : directory - 1);
 }
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }

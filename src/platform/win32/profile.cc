@@ -12,6 +12,8 @@ namespace platform {
 
 namespace {
 
+constexpr DWORD kLargestProfile = 16 << 20;
+
 // Whether an ordinary file is at `path` that can be read; throws RunError
 // "cannot read" for one that is there but cannot be read (after waiting for
 // a holder to let go) and for anything else there. The lookup itself cannot
@@ -31,6 +33,9 @@ bool CheckReadableProfile(const std::string& path) {
                         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   CloseHandle(file);
   if (!ordinary) throw base::RunError("cannot read", path, "it is not an ordinary file");
+  // As on POSIX: a larger file is no profile, and the lookup would read it whole.
+  if (info.nFileSizeHigh != 0 || info.nFileSizeLow > kLargestProfile)
+    throw base::RunError("cannot read", path, "it is larger than 16 MiB");
   return true;
 }
 
