@@ -46,11 +46,14 @@ std::optional<unsigned long> TempNameOwner(std::string_view name) {
       name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
   const std::string_view id = middle.substr(0, middle.find('-'));
   const std::string_view attempt = middle.substr(id.size());
-  if (id.empty() || id.size() > 10 ||
-      id.find_first_not_of("0123456789") != std::string_view::npos ||
+  // Nine digits at most: every process id of POSIX and Windows, and no
+  // overflow of the 32-bit number that Windows keeps it in.
+  if (id.empty() || id.size() > 9 || id.find_first_not_of("0123456789") != std::string_view::npos ||
       attempt.find_first_not_of("-0123456789") != std::string_view::npos)
     return std::nullopt;
-  return std::stoul(std::string(id));
+  unsigned long owner = 0;
+  for (char digit : id) owner = owner * 10 + static_cast<unsigned long>(digit - '0');
+  return owner;
 }
 
 }  // namespace

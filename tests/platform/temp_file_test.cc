@@ -63,6 +63,7 @@ TEST(TempFile, StaleFilesGoButLiveOnesAndOthersStay) {
   WriteBytes(scratch / "~tavrin-4194303.tmp", "left by a killed run");
   WriteBytes(scratch / "~tavrin-4194302-2.tmp", "left by a killed run");
   WriteBytes(scratch / "~tavrin-notes.tmp", "not ours");
+  WriteBytes(scratch / "~tavrin-9999999999.tmp", "not ours: no process id");
   WriteBytes(scratch / "~tavrin-4194301.tmp", "a list named like a temp file");
   RemoveStaleTempFilesBeside({scratch / "~tavrin-4194301.tmp"});
   EXPECT_TRUE(fs::exists(scratch / "~tavrin-4194301.tmp"));
@@ -74,6 +75,7 @@ TEST(TempFile, StaleFilesGoButLiveOnesAndOthersStay) {
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194303.tmp"));
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194302-2.tmp"));
   EXPECT_TRUE(fs::exists(scratch / "~tavrin-notes.tmp"));
+  EXPECT_TRUE(fs::exists(scratch / "~tavrin-9999999999.tmp"));
   EXPECT_TRUE(fs::exists(live.path()));
 }
 
