@@ -92,8 +92,12 @@ void FeedOldList(const std::string& list, LineStamper& stamper, NewListSink& out
 // them): deleting one leaves the other.
 bool BackupIsTheList(const std::string& list, const std::string& backup) {
   const auto list_file = platform::IdentityOf(list);
-  if (!list_file || list_file != platform::IdentityOf(backup)) return false;
-  return list_file->names == 1 || platform::IsLink(list) || platform::IsLink(backup) ||
+  const auto backup_file = platform::IdentityOf(backup);
+  // The list looked at again: a run beside this one may have put its new
+  // list in place meanwhile, which makes the two look alike for a moment.
+  if (!list_file || list_file != backup_file || list_file != platform::IdentityOf(list))
+    return false;
+  return backup_file->names == 1 || platform::IsLink(list) || platform::IsLink(backup) ||
          platform::SameEntry(list, backup);
 }
 
