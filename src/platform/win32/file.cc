@@ -285,10 +285,19 @@ SystemCode RenameOver(const std::string& from, const std::string& to) {
   // Within one volume the name moves to the new file in one step. What makes
   // the new file durable is its flush before the rename; write-through
   // covers a move that the system does as copy and delete. A reader of the
-  // old list that does not share deletion holds the rename off.
+  // old list that does not share deletion holds the rename off. Windows
+  // replaces no read-only file: a stale backup that a copy replaces may be
+  // one, so the attribute goes first, as git for Windows does.
   return RetryWhileHeld([&] {
-    return ErrorUnless(
+    const DWORD code = ErrorUnless(
         MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    if (code == ERROR_ACCESS_DENIED) {
+      const DWORD attributes = GetFileAttributesA(to.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+          !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        SetFileAttributesA(to.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    }
+    return code;
   });
 }
 
