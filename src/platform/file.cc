@@ -20,11 +20,4 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-File File::Create(const std::string& path) {
-  File file;
-  if (const SystemCode code = TryCreate(path, &file))
-    throw MakeSystemError("cannot create", path, code);
-  return file;
-}
-
 }  // namespace platform

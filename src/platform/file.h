@@ -23,9 +23,8 @@ class File {
   static File OpenForReading(const std::string& path);
   // Creates `path`, empty, for writing; fails when anything is there, a link
   // included, which it does not follow. Nobody else may open it meanwhile.
-  static File Create(const std::string& path);
-  // As Create, but returns the system's error instead of throwing it, so that
-  // a caller can try another name (see IsNameTaken). The new file is held
+  // Returns the system's error instead of throwing it, so that a caller can
+  // try another name (see IsNameTaken). The new file is held
   // (locked on POSIX) so that RemoveUnlessHeld leaves it alone, and readable
   // by its owner only until it is given its rights.
   static SystemCode TryCreate(const std::string& path, File* file);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -65,6 +66,17 @@ void SetAttributes(const std::string& path, DWORD attributes) {
   if (const DWORD code =
           RetryWhileHeld([&] { return ErrorUnless(SetFileAttributesA(path.c_str(), attributes)); }))
     throw MakeSystemError("cannot set the attributes of", path, code);
+}
+
+// The attributes of the read-only file at `path` with read-only taken away;
+// none for anything else. Windows neither deletes nor replaces a read-only
+// file, so those clear it first, as git for Windows does.
+std::optional<DWORD> WithoutReadOnly(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY) ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return std::nullopt;
+  return attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
 }
 
 DWORD Delete(const std::string& path) {
@@ -236,12 +248,9 @@ void SetReadOnlyAttributes(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
-  // Windows deletes no read-only file: a stale backup copied by hand, or
-  // linked by a run beside this one from a list it had just made read-only.
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-      !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    SetAttributes(path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+  // A stale backup copied by hand may be read-only, or one that a run beside
+  // this one linked from a list it had just made read-only.
+  if (const auto attributes = WithoutReadOnly(path)) SetAttributes(path, *attributes);
   const DWORD code = Delete(path);
   if (code != 0 && !IsNothingThere(code)) throw MakeSystemError("cannot delete", path, code);
 }
@@ -285,18 +294,13 @@ SystemCode RenameOver(const std::string& from, const std::string& to) {
   // Within one volume the name moves to the new file in one step. What makes
   // the new file durable is its flush before the rename; write-through
   // covers a move that the system does as copy and delete. A reader of the
-  // old list that does not share deletion holds the rename off. Windows
-  // replaces no read-only file: a stale backup that a copy replaces may be
-  // one, so the attribute goes first, as git for Windows does.
+  // old list that does not share deletion holds the rename off. A stale
+  // backup that a copy replaces may be read-only.
   return RetryWhileHeld([&] {
     const DWORD code = ErrorUnless(
         MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
-    if (code == ERROR_ACCESS_DENIED) {
-      const DWORD attributes = GetFileAttributesA(to.c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-          !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        SetFileAttributesA(to.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-    }
+    if (code == ERROR_ACCESS_DENIED)
+      if (const auto attributes = WithoutReadOnly(to)) SetFileAttributesA(to.c_str(), *attributes);
     return code;
   });
 }
