@@ -3,8 +3,9 @@
 //  0. Refuse, before touching anything, a list path that is empty, that
 //     names a directory or something that is not a file, or whose backup
 //     path names the list itself (by its name, or as the same file by
-//     another name or through a link) or a directory or other non-file.
-//     Remove temp files that killed runs left beside the list or the backup.
+//     another name or through a link) or a directory or other non-file,
+//     and a UTF-16 list when the version is not plain ASCII. Remove temp
+//     files that killed runs left beside the list or the backup.
 //  1. Create a new file beside the list, write the stamped list into it
 //     (from the old list, where there is one), flush it to disk. A kill
 //     leaves the old list as it was, and the new file behind for a later
@@ -23,6 +24,7 @@
 #include "job/software_list.h"
 
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "base/ascii_case.h"
@@ -76,13 +78,51 @@ class NewListSink : public LineSink {
   uint64_t written_ = 0;  // bytes in the file
 };
 
-// Streams the old list at `list` through `stamper` into `out`.
-void FeedOldList(const std::string& list, LineStamper& stamper, NewListSink& out) {
-  platform::File old_list = platform::File::OpenForReading(list);
-  std::vector<char> buffer(kBufferSize);
-  while (const size_t count = old_list.ReadSome(buffer.data(), buffer.size()))
-    stamper.Feed(std::string_view(buffer.data(), count), out);
-  old_list.Close();
+// The old list, read a buffer at a time. The first read is made before
+// anything is written, so that the list's encoding is known by then.
+class OldList {
+ public:
+  explicit OldList(const std::string& path)
+      : file_(platform::File::OpenForReading(path)), buffer_(kBufferSize) {
+    // Reads until the buffer holds whatever byte order mark the list has.
+    while (first_ < 3) {
+      const size_t count = Read(first_);
+      if (count == 0) break;
+      first_ += count;
+    }
+  }
+
+  ListEncoding Encoding() const { return EncodingOf(std::string_view(buffer_.data(), first_)); }
+
+  // Streams the whole list through `stamper` into `out`.
+  void FeedTo(LineStamper& stamper, NewListSink& out) {
+    for (size_t count = first_; count > 0; count = Read(0))
+      stamper.Feed(std::string_view(buffer_.data(), count), out);
+    file_.Close();
+  }
+
+ private:
+  size_t Read(size_t at) { return file_.ReadSome(buffer_.data() + at, buffer_.size() - at); }
+
+  platform::File file_;
+  std::vector<char> buffer_;
+  size_t first_ = 0;  // bytes of the first read
+};
+
+bool IsPlainAscii(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// A UTF-16 list is stamped in UTF-16, and only plain ASCII turns into it
+// without guessing a code page.
+void CheckVersionFitsList(const std::string& list, ListEncoding encoding,
+                          const std::string& version_text) {
+  if (IsUtf16(encoding) && !IsPlainAscii(version_text))
+    throw base::RunError(
+        "cannot stamp the software list", list,
+        "the list is UTF-16 text and the version '" + version_text + "' is not plain ASCII");
 }
 
 // Whether deleting the stale backup would take the list with it: the same
@@ -142,10 +182,15 @@ void StampList(const std::string& list, const std::string& version_text) {
   const bool list_exists = CheckListPath(list, backup);
   platform::RemoveStaleTempFilesBeside({list, backup});
 
+  std::optional<OldList> old_list;
+  if (list_exists) old_list.emplace(list);
+  const ListEncoding encoding = old_list ? old_list->Encoding() : ListEncoding::kBytes;
+  CheckVersionFitsList(list, encoding, version_text);
+
   platform::TempFile new_list = platform::TempFile::CreateBeside(list, "list");
-  LineStamper stamper(StampLine(version_text));
+  LineStamper stamper(StampLine(version_text), encoding);
   NewListSink out(new_list);
-  if (list_exists) FeedOldList(list, stamper, out);
+  if (old_list) old_list->FeedTo(stamper, out);
   stamper.Finish(out);
   out.Flush();
   new_list.Sync();

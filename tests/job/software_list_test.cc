@@ -131,6 +131,27 @@ TEST_F(StampingTest, RefusesAListThatWouldBeItsOwnBackup) {
   EXPECT_EQ(ReadBytes(scratch_ / "Software.BAK"), "precious\r\n");
 }
 
+TEST_F(StampingTest, RefusesAUtf16ListAVersionThatIsNotPlainAsciiTouchingNothing) {
+  const std::string old_list = "\xFF\xFE" + Utf16Bytes(u"Tools\r\nService Pack 1\r\n");
+  WriteBytes(list_, old_list);
+  try {
+    Stamp("2.1 \xE9");
+    ADD_FAILURE() << "no error";
+  } catch (const base::RunError& error) {
+    EXPECT_NE(
+        std::string(error.what()).find("UTF-16 text and the version '2.1 \xE9' is not plain ASCII"),
+        std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(ReadBytes(list_), old_list);
+  EXPECT_FALSE(IsReadOnly(list_));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Software.txt"}));
+
+  WriteBytes(list_, "Tools\r\n");  // 8-bit text takes the version's bytes as they are
+  Stamp("2.1 \xE9");
+  EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + StampFor("2.1 \xE9") + "\r\n");
+}
+
 TEST_F(StampingTest, FinishesAfterAKillThatLeftListAndBackupAsTwoNamesOfOneFile) {
   WriteBytes(list_, "old\r\n");
   fs::create_hard_link(list_, backup_);
