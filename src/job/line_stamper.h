@@ -22,16 +22,6 @@ class LineSink {
   virtual uint64_t Size() const = 0;
 };
 
-// A LineSink that keeps the new list in memory.
-class StringSink : public LineSink {
- public:
-  void Append(std::string_view bytes) override { text.append(bytes); }
-  void CutTo(uint64_t size) override { text.resize(static_cast<size_t>(size)); }
-  uint64_t Size() const override { return text.size(); }
-
-  std::string text;
-};
-
 // Rewrites a software list as it streams through: the first line that holds
 // the marker becomes the stamp line, later ones are dropped, and the stamp
 // line is appended when no line held the marker.
