@@ -8,6 +8,7 @@
 
 #include "job/line_stamper.h"
 #include "support/stamp_model.h"
+#include "support/string_sink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   std::string_view data(reinterpret_cast<const char*>(bytes), size);

@@ -45,16 +45,6 @@ class UnitSink {
 // The new list as bytes, whatever its encoding.
 using LineSink = UnitSink<char>;
 
-// A LineSink that keeps the new list in memory.
-class StringSink : public LineSink {
- public:
-  void Append(std::string_view bytes) override { text.append(bytes); }
-  void CutTo(uint64_t size) override { text.resize(static_cast<size_t>(size)); }
-  uint64_t Size() const override { return text.size(); }
-
-  std::string text;
-};
-
 // The line rules on a list of units of one kind (bytes of 8-bit text, or
 // UTF-16 units): the first line that holds the marker becomes the stamp
 // line, later ones are dropped, and the stamp line is appended when no line

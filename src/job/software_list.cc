@@ -29,6 +29,7 @@
 
 #include "base/ascii_case.h"
 #include "base/run_error.h"
+#include "base/windows_path.h"
 #include "job/line_stamper.h"
 #include "locations/placeholders.h"
 #include "platform/file.h"
@@ -178,7 +179,7 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
 }
 
 void StampList(const std::string& list, const std::string& version_text) {
-  const std::string backup = BackupPathFor(list);
+  const std::string backup = base::BackupPathFor(list);
   const bool list_exists = CheckListPath(list, backup);
   platform::RemoveStaleTempFilesBeside({list, backup});
 
@@ -205,12 +206,6 @@ void StampList(const std::string& list, const std::string& version_text) {
 }
 
 }  // namespace
-
-std::string BackupPathFor(const std::string& list_path) {
-  const size_t dot = list_path.find('.');
-  const bool has_base = dot != std::string::npos && dot > 0;
-  return (has_base ? list_path.substr(0, dot) : list_path) + ".bak";
-}
 
 void StampSoftwareList(const LocationTable& table, const std::string& version_text) {
   const std::string list = ExpandPlaceholders(table, "$Software_Txt$");

@@ -10,10 +10,15 @@
 #include "platform/system_error.h"
 
 // Files on paths in Windows form ("C:\Software.txt"), the primitives that
-// each system implements. Every failure throws RunError naming the
-// operation, the path and the system's reason, except where a function
-// returns a SystemCode or says it is quiet.
+// each system implements. One convention throughout: a function throws
+// RunError naming the operation, the path and the system's reason; a
+// function named Try... returns the system's code instead (0 when done), for
+// a caller that has another way; a noexcept function is quiet and does what
+// it can.
 namespace platform {
+
+class File;
+struct NewFile;
 
 // An open file, closed (quietly) when it goes out of scope.
 class File {
@@ -21,13 +26,16 @@ class File {
   // Opens an existing file for reading; others may read and delete it
   // meanwhile.
   static File OpenForReading(const std::string& path);
-  // Creates `path`, empty, for writing; fails when anything is there, a link
-  // included, which it does not follow. Nobody else may open it meanwhile.
-  // Returns the system's error instead of throwing it, so that a caller can
-  // try another name (see IsNameTaken). The new file is held
-  // (locked on POSIX) so that RemoveUnlessHeld leaves it alone, and readable
-  // by its owner only until it is given its rights.
-  static SystemCode TryCreate(const std::string& path, File* file);
+  // Opens the ordinary file at `path` for reading, whoever else has it open;
+  // nothing when nothing is there. Anything else there (a directory, a
+  // device, a pipe), or a file that cannot be read, throws "cannot read".
+  static std::optional<File> OpenOrdinaryIfThere(const std::string& path);
+  // Creates `path`, empty, for writing, where nothing is, a link included,
+  // which it does not follow (see IsNameTaken). Nobody else may open it
+  // meanwhile. The new file is held (locked on POSIX) so that
+  // RemoveUnlessHeld leaves it alone, and readable by its owner only until it
+  // is given its rights.
+  static NewFile TryCreate(const std::string& path);
 
   File() = default;
   File(File&& other) noexcept;
@@ -38,6 +46,8 @@ class File {
 
   const std::string& path() const { return path_; }
 
+  // The file's size in bytes.
+  uint64_t Size() const;
   // Reads up to `size` bytes; 0 at the end of the file.
   size_t ReadSome(char* buffer, size_t size);
   void WriteAll(const char* data, size_t size);
@@ -55,6 +65,7 @@ class File {
   void Close();
 
  private:
+  friend SystemCode TryRenameOver(File& file, const std::string& to);
   using Handle = std::intptr_t;
   File(Handle handle, std::string path) : handle_(handle), open_(true), path_(std::move(path)) {}
   void CloseQuietly() noexcept;
@@ -64,15 +75,16 @@ class File {
   std::string path_;
 };
 
-// The length of the directory part of the path `path` in Windows form, its
-// last separator ("\\" or "/") included; 0 for a bare name. On Windows a
-// double-byte character of the ANSI code page may end in the byte of "\\",
-// which is then no separator.
-size_t DirectoryPartLength(const std::string& path);
+// What File::TryCreate gives: the new file, or the system's reason in `code`.
+struct NewFile {
+  File file;
+  SystemCode code = 0;
+};
 
 // Whether `code` says that a name is taken (by a file, a directory, a link).
 bool IsNameTaken(SystemCode code);
-// Whether `code` says that nothing is at a path.
+// Whether `code` says that nothing is at a path: no such file, no such
+// directory on the way (POSIX: a file on the way too).
 bool IsNothingAt(SystemCode code);
 
 enum class PathKind { kNothing, kFile, kDirectory, kOther };
@@ -124,19 +136,17 @@ std::vector<std::string> NamesIn(const std::string& directory);
 // open without delete sharing. Quiet.
 void RemoveUnlessHeld(const std::string& path) noexcept;
 
-// Whether a file must be closed before it can be renamed (Windows); else it
-// stays open, and locked, until it has its new name (POSIX).
-bool RenameNeedsClosedFile();
+// Gives the file that `existing` names (links followed) the second name
+// `link`, where nothing is.
+SystemCode TryAddHardLink(const std::string& existing, const std::string& link);
+// Whether `code`, from TryAddHardLink, says that the file system cannot give
+// the file a second name there; then a copy has to do.
+bool IsLinkUnsupported(SystemCode code);
 
-enum class LinkResult { kDone, kUnsupported, kFailed };
-
-// Gives the file `existing` the second name `link`, where nothing is.
-// kUnsupported when the file system cannot (then a copy has to do);
-// kFailed with the reason in `*code` otherwise.
-LinkResult AddHardLink(const std::string& existing, const std::string& link, SystemCode* code);
-
-// Renames the file `from` to `to` in one step, replacing a file at `to`.
-SystemCode RenameOver(const std::string& from, const std::string& to);
+// Renames `file` to `to` in one step, replacing a file or link at `to`. On
+// Windows the file is closed first, as Windows renames no open file; on
+// POSIX it stays open, and locked, until the caller lets it go.
+SystemCode TryRenameOver(File& file, const std::string& to);
 
 // Makes renames in the directory of `path` durable. Quiet: file systems that
 // cannot sync a directory keep their own guarantees (Windows: nothing to do).

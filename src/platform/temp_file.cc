@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/windows_path.h"
 #include "platform/process.h"
 
 namespace platform {
@@ -26,9 +27,7 @@ constexpr std::string_view kTempSuffix = ".tmp";
 
 // The directory part of `path`, with its final separator ("" for a bare name).
 std::string DirectoryPartOf(const std::string& path) {
-  if (const size_t length = DirectoryPartLength(path)) return path.substr(0, length);
-  // "C:name" lies in the current directory of drive C:.
-  return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : "";
+  return std::string(base::DirectoryPart(path, AnsiLeadBytes()));
 }
 
 std::string TempNameBeside(const std::string& target, int attempt) {
@@ -60,12 +59,10 @@ std::optional<unsigned long> TempNameOwner(std::string_view name) {
 
 TempFile TempFile::CreateBeside(const std::string& target, const std::string& noun) {
   for (int attempt = 0;; ++attempt) {
-    const std::string path = TempNameBeside(target, attempt);
-    File file;
-    const SystemCode code = File::TryCreate(path, &file);
-    if (code == 0) return TempFile(std::move(file), target, noun);
-    if (!IsNameTaken(code) || attempt == kMaxNameAttempts)
-      throw MakeSystemError("cannot create the new " + noun + " beside", target, code);
+    NewFile created = File::TryCreate(TempNameBeside(target, attempt));
+    if (created.code == 0) return TempFile(std::move(created.file), target, noun);
+    if (!IsNameTaken(created.code) || attempt == kMaxNameAttempts)
+      throw MakeSystemError("cannot create the new " + noun + " beside", target, created.code);
   }
 }
 
@@ -112,21 +109,20 @@ void TempFile::KeepOldTargetAs(const std::string& backup) {
   // the deletion, but on Windows nobody may rename a second name of a file
   // that a reader holds without delete sharing, the list included.)
   for (int attempt = 1;; ++attempt) {
-    SystemCode code = 0;
-    switch (AddHardLink(target_, backup, &code)) {
-      case LinkResult::kDone:
-        SyncDirectoryOf(backup);
-        return;
-      case LinkResult::kUnsupported:
-        CopyFileDurably(target_, backup);
-        return;
-      case LinkResult::kFailed:
-        // Taken: a stale backup. Nothing there: another run has just put its
-        // new file in the target's place; this one's goes over it.
-        if ((!IsNameTaken(code) && !IsNothingAt(code)) || attempt > kMaxNameAttempts)
-          throw MakeSystemError("cannot keep the old " + noun_ + " as", backup, code);
-        if (IsNameTaken(code)) RemoveFile(backup);
+    const SystemCode code = TryAddHardLink(target_, backup);
+    if (code == 0) {
+      SyncDirectoryOf(backup);
+      return;
     }
+    if (IsLinkUnsupported(code)) {
+      CopyFileDurably(target_, backup);
+      return;
+    }
+    // Taken: a stale backup. Nothing there: another run has just put its
+    // new file in the target's place; this one's goes over it.
+    if ((!IsNameTaken(code) && !IsNothingAt(code)) || attempt > kMaxNameAttempts)
+      throw MakeSystemError("cannot keep the old " + noun_ + " as", backup, code);
+    if (IsNameTaken(code)) RemoveFile(backup);
   }
 }
 
@@ -136,8 +132,7 @@ void TempFile::KeepAsTarget() {
 }
 
 void TempFile::RenameOverTarget() {
-  if (RenameNeedsClosedFile()) file_.Close();
-  if (const SystemCode code = RenameOver(path_, target_))
+  if (const SystemCode code = TryRenameOver(file_, target_))
     throw MakeSystemError("cannot put the new " + noun_ + " in place of", target_, code);
   kept_ = true;
   // Held until now, so that no other run takes it for a stale file. It was

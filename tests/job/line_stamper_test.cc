@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/stamp_model.h"
+#include "support/string_sink.h"
 
 namespace {
 

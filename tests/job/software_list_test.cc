@@ -52,15 +52,6 @@ class StampingTest : public testing::Test {
   const std::string backup_;
 };
 
-TEST(BackupPathFor, TakesThePathBeforeItsFirstDot) {
-  EXPECT_EQ(BackupPathFor("C:\\Software.txt"), "C:\\Software.bak");
-  EXPECT_EQ(BackupPathFor("C:\\Software.list.txt"), "C:\\Software.bak");
-  EXPECT_EQ(BackupPathFor("C:\\Software"), "C:\\Software.bak");
-  EXPECT_EQ(BackupPathFor(".\\list.txt"), ".\\list.txt.bak");
-  EXPECT_EQ(BackupPathFor("C:\\dir.d\\list.txt"), "C:\\dir.bak");
-  EXPECT_EQ(BackupPathFor(""), ".bak");
-}
-
 TEST_F(StampingTest, CreatesAReadOnlyListWithTheStampAloneWhenThereIsNone) {
   WriteBytes(backup_, "unrelated");
   Stamp();

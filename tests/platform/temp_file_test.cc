@@ -54,8 +54,7 @@ TEST(TempFile, CopiesDurablyInOneStepInPlaceOfWhatIsThere) {
   EXPECT_THROW(CopyFileDurably(scratch / "missing", to), base::RunError);
   EXPECT_EQ(ReadBytes(to), "newer");
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 2);
-  File over;
-  EXPECT_TRUE(IsNameTaken(File::TryCreate(from, &over)));  // never over an existing file
+  EXPECT_TRUE(IsNameTaken(File::TryCreate(from).code));  // never over an existing file
 }
 
 TEST(TempFile, StaleFilesGoButLiveOnesAndOthersStay) {

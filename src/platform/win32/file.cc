@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/win32/file_errors.h"
+#include "platform/win32/held_files.h"
 
 // Every operation that a file held by another program refuses is retried
 // for a while (RetryWhileHeld); the questions that open nothing for reading
@@ -83,15 +83,6 @@ DWORD Delete(const std::string& path) {
   return RetryWhileHeld([&] { return ErrorUnless(DeleteFileA(path.c_str())); });
 }
 
-// File systems without hard links (FAT, exFAT) say "invalid function", some
-// network and pooled volumes "not supported", cloud placeholders "access
-// denied"; another volume cannot hold a second name of the file at all.
-bool LinkUnsupported(DWORD error_code) {
-  return error_code == ERROR_INVALID_FUNCTION || error_code == ERROR_NOT_SUPPORTED ||
-         error_code == ERROR_TOO_MANY_LINKS || error_code == ERROR_ACCESS_DENIED ||
-         error_code == ERROR_NOT_SAME_DEVICE;
-}
-
 }  // namespace
 
 File File::OpenForReading(const std::string& path) {
@@ -102,15 +93,39 @@ File File::OpenForReading(const std::string& path) {
   return File(FromHandle(file), path);
 }
 
-SystemCode File::TryCreate(const std::string& path, File* file) {
+std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
+  // Full sharing, so that an editor that has the file open keeps nobody
+  // out; a directory opens too, to be told apart.
+  DWORD code = 0;
+  const HANDLE file = OpenWhileHeld(path, GENERIC_READ, kShareAll, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, &code);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (IsNothingAt(code)) return std::nullopt;
+    throw MakeSystemError("cannot read", path, code);
+  }
+  File opened(FromHandle(file), path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    throw base::RunError("cannot read", path, "it is not an ordinary file");
+  return opened;
+}
+
+NewFile File::TryCreate(const std::string& path) {
   // Unshared: until it is closed, no other run can delete it as stale. A
   // taken name is no reason to wait; a name whose file is being deleted is.
   DWORD code = 0;
   const HANDLE created =
       OpenWhileHeld(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &code);
-  if (created == INVALID_HANDLE_VALUE) return code;
-  *file = File(FromHandle(created), path);
-  return 0;
+  if (created == INVALID_HANDLE_VALUE) return {File(), code};
+  return {File(FromHandle(created), path), 0};
+}
+
+uint64_t File::Size() const {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(ToHandle(handle_), &size))
+    throw MakeSystemError("cannot look at", path_, GetLastError());
+  return static_cast<uint64_t>(size.QuadPart);
 }
 
 size_t File::ReadSome(char* buffer, size_t size) {
@@ -160,22 +175,15 @@ void File::CloseQuietly() noexcept {
   if (std::exchange(open_, false)) CloseHandle(ToHandle(handle_));
 }
 
-size_t DirectoryPartLength(const std::string& path) {
-  size_t length = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])))
-      ++i;  // its second byte may be that of "\\"
-    else if (path[i] == '\\' || path[i] == '/')
-      length = i + 1;
-  }
-  return length;
-}
-
 bool IsNameTaken(SystemCode code) {
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
 
-bool IsNothingAt(SystemCode code) { return IsNothingThere(static_cast<DWORD>(code)); }
+bool IsNothingAt(SystemCode code) {
+  // A name that no file can have names nothing either.
+  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+         code == ERROR_INVALID_NAME || code == ERROR_BAD_PATHNAME;
+}
 
 PathKind KindOf(const std::string& path) {
   DWORD code = 0;
@@ -199,7 +207,7 @@ PathKind KindOf(const std::string& path) {
   if (attributes == INVALID_FILE_ATTRIBUTES || attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     // What cannot be told is no "nothing": the list would be replaced
     // without a backup.
-    if (IsNothingThere(code)) return PathKind::kNothing;
+    if (IsNothingAt(code)) return PathKind::kNothing;
     throw MakeSystemError("cannot look at", path, code);
   }
   if (code == ERROR_ACCESS_DENIED)
@@ -252,7 +260,7 @@ void RemoveFile(const std::string& path) {
   // this one linked from a list it had just made read-only.
   if (const auto attributes = WithoutReadOnly(path)) SetAttributes(path, *attributes);
   const DWORD code = Delete(path);
-  if (code != 0 && !IsNothingThere(code)) throw MakeSystemError("cannot delete", path, code);
+  if (code != 0 && !IsNothingAt(code)) throw MakeSystemError("cannot delete", path, code);
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept { Delete(path); }
@@ -280,17 +288,23 @@ void RemoveUnlessHeld(const std::string& path) noexcept {
   DeleteFileA(path.c_str());
 }
 
-bool RenameNeedsClosedFile() { return true; }
-
-LinkResult AddHardLink(const std::string& existing, const std::string& link, SystemCode* code) {
-  const DWORD result = RetryWhileHeld(
+SystemCode TryAddHardLink(const std::string& existing, const std::string& link) {
+  return RetryWhileHeld(
       [&] { return ErrorUnless(CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)); });
-  if (result == 0) return LinkResult::kDone;
-  *code = result;
-  return LinkUnsupported(result) ? LinkResult::kUnsupported : LinkResult::kFailed;
 }
 
-SystemCode RenameOver(const std::string& from, const std::string& to) {
+// File systems without hard links (FAT, exFAT) say "invalid function", some
+// network and pooled volumes "not supported", cloud placeholders "access
+// denied"; another volume cannot hold a second name of the file at all.
+bool IsLinkUnsupported(SystemCode code) {
+  return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED ||
+         code == ERROR_TOO_MANY_LINKS || code == ERROR_ACCESS_DENIED ||
+         code == ERROR_NOT_SAME_DEVICE;
+}
+
+SystemCode TryRenameOver(File& file, const std::string& to) {
+  file.Close();  // Windows renames no open file
+  const std::string& from = file.path_;
   // Within one volume the name moves to the new file in one step. What makes
   // the new file durable is its flush before the rename; write-through
   // covers a move that the system does as copy and delete. A reader of the

@@ -1,25 +1,17 @@
-#ifndef TAVRIN_PLATFORM_WIN32_FILE_ERRORS_H_
-#define TAVRIN_PLATFORM_WIN32_FILE_ERRORS_H_
+#ifndef TAVRIN_PLATFORM_WIN32_HELD_FILES_H_
+#define TAVRIN_PLATFORM_WIN32_HELD_FILES_H_
 
 #include <windows.h>
 
 #include <string>
 
-// How file operations fail on Windows, and waiting out the failures that
-// pass: another program that holds a file for a moment, such as a virus
-// scanner or an indexer that opened the list just as it is replaced, an
+// Waiting out the failures of file operations that pass: another program that holds a file for a
+// moment, such as a virus scanner or an indexer that opened the list just as it is replaced, an
 // editor saving InstallSp.ini, or a reader of the backup. Windows refuses to
 // open, replace or delete a file that someone holds without the sharing the
 // operation needs, and one that is being deleted while still open, until
 // they let go.
 namespace platform {
-
-// Whether `code` says that nothing is at a path: no such file, no such
-// directory on the way, or a name that no file can have.
-inline bool IsNothingThere(DWORD code) {
-  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
-         code == ERROR_INVALID_NAME || code == ERROR_BAD_PATHNAME;
-}
 
 // Whether `code` is how Windows says that someone else holds the file: open
 // without the sharing that the operation needs, a byte range locked, or
@@ -64,4 +56,4 @@ inline HANDLE OpenWhileHeld(const std::string& path, DWORD access, DWORD share, 
 
 }  // namespace platform
 
-#endif  // TAVRIN_PLATFORM_WIN32_FILE_ERRORS_H_
+#endif  // TAVRIN_PLATFORM_WIN32_HELD_FILES_H_
