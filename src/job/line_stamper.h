@@ -16,7 +16,7 @@ std::string StampLine(const std::string& version_text);
 // How a list's text is stored, as its first bytes tell. Only a byte order
 // mark makes a list anything but 8-bit bytes: no code page is ever guessed.
 enum class ListEncoding {
-  kBytes,    // 8-bit text, UTF-8 without a mark among it
+  kBytes,    // 8-bit text, UTF-8 without a mark too
   kUtf8,     // EF BB BF, then 8-bit text
   kUtf16Le,  // FF FE, then 16-bit units, low byte first
   kUtf16Be,  // FE FF, then 16-bit units, high byte first
