@@ -18,6 +18,7 @@
 namespace platform {
 
 class File;
+struct FileState;
 struct NewFile;
 
 // An open file, closed (quietly) when it goes out of scope.
@@ -60,12 +61,21 @@ class File {
   // Gives the file the rights a new file gets by default (POSIX: 0666 less
   // the umask; files are created private until then).
   void UseDefaultAccessRights();
+  // Takes the write permission from everybody where the system still lets
+  // the file be renamed over another then, and says whether it did: POSIX
+  // does; on Windows no document says that every version renames a
+  // read-only file, so its attribute has to wait for the rename.
+  bool MakeReadOnlyBeforeRename();
   // Returns once everything written has reached stable storage.
   void Sync();
+  // What the file is now: see StateOf.
+  FileState State() const;
   void Close();
 
  private:
   friend SystemCode TryRenameOver(File& file, const std::string& to);
+  // Renames the file or link `from` to `to` in the same way.
+  SystemCode TryRenameOver(const std::string& from, const std::string& to);
   using Handle = std::intptr_t;
   File(Handle handle, std::string path) : handle_(handle), open_(true), path_(std::move(path)) {}
   void CloseQuietly() noexcept;
@@ -112,6 +122,32 @@ struct FileIdentity {
 // Empty when nothing is there or the system cannot tell.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
+// A file and what it holds as far as the system tells without reading it:
+// another program that changed the file, or put another in its place, has
+// changed its state (but within the file system's time resolution: FAT
+// keeps times to 2 s).
+struct FileState {
+  FileIdentity file;
+  uint64_t size = 0;
+  int64_t modified = 0;  // in the system's own unit
+  bool operator==(const FileState& other) const {
+    return file == other.file && size == other.size && modified == other.modified;
+  }
+  bool operator!=(const FileState& other) const { return !(*this == other); }
+};
+// Empty when nothing is there or the system cannot tell.
+std::optional<FileState> StateOf(const std::string& path);
+
+// The long name of the file that `path` reaches only through its short (8.3)
+// name: "Software Archive.bak" for "C:\SOFTWA~1.BAK". Empty where the last
+// name of `path` is the file's own long name, where nothing is there, and on
+// POSIX, which has no short names.
+std::optional<std::string> LongNameBehindShortName(const std::string& path);
+
+// The longest path that the file functions take, in bytes (Windows: the "A"
+// functions stop at MAX_PATH, "\\?\" or not).
+size_t LongestPath();
+
 // Whether `a` and `b` are one directory entry, their last names not
 // followed: the same directory, and names the file system takes as one
 // (POSIX: the same bytes; Windows: the same full path once trailing dots and
@@ -121,9 +157,11 @@ bool SameEntry(const std::string& a, const std::string& b);
 // Normal: writable by its owner again. Read-only: writable by nobody.
 void SetNormalAttributes(const std::string& path);
 void SetReadOnlyAttributes(const std::string& path);
+// Whether the file at `path` is read-only: not writable by its owner.
+bool IsReadOnly(const std::string& path);
 
 // Removes the file or link at `path`, a read-only one too; nothing there is
-// no error.
+// no error. The quiet one never waits for a file that others hold.
 void RemoveFile(const std::string& path);
 void RemoveFileQuietly(const std::string& path) noexcept;
 
@@ -147,6 +185,8 @@ bool IsLinkUnsupported(SystemCode code);
 // Windows the file is closed first, as Windows renames no open file; on
 // POSIX it stays open, and locked, until the caller lets it go.
 SystemCode TryRenameOver(File& file, const std::string& to);
+// Renames the file or link `from` to `to` in the same way.
+SystemCode TryRenameOver(const std::string& from, const std::string& to);
 
 // Makes renames in the directory of `path` durable. Quiet: file systems that
 // cannot sync a directory keep their own guarantees (Windows: nothing to do).

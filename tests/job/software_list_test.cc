@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/run_error.h"
+#include "platform/file.h"
 #include "support/scratch.h"
 #include "support/stamp_model.h"
 
@@ -113,6 +115,23 @@ TEST_F(StampingTest, AMissingDirectoryOrADirectoryAtTheListsPathFailsWithNothing
   EXPECT_NE(StampError().find("Listdir"), std::string::npos);
   EXPECT_TRUE(fs::is_empty(scratch_ / "Listdir"));
   EXPECT_EQ(Names(), (std::vector<std::string>{"Listdir"}));
+}
+
+// "\\127.0.0.1\share\Software.txt" would have "\\127.bak" as its backup, and a
+// short list name beside a path near the limit no room for a temp file.
+TEST_F(StampingTest, RefusesBackupPathsThatNameNoFileAndPathsTooLongForTheirNeighbours) {
+  const std::string near_limit =
+      scratch_ / std::string(platform::LongestPath() - scratch_.path().string().size() - 5, 'd');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"\\\\127.0.0.1\\share\\Software.txt", "'\\\\127.bak' names no file"},
+      {"\\\\fs.corp.example\\share\\Software.txt", "'\\\\fs.bak' names no file"},
+      {"\\\\.\\Z:\\Software.txt", "'\\\\.bak' names no file"},
+      {near_limit + "\\S.t", "longer than"}};
+  for (const auto& [list, words] : cases) {
+    UseList(list);
+    EXPECT_NE(StampError().find(words), std::string::npos) << list;
+  }
+  EXPECT_TRUE(Names().empty());
 }
 
 TEST_F(StampingTest, RefusesAListThatWouldBeItsOwnBackup) {

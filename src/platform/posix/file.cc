@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <string>
 #include <utility>
 
@@ -39,6 +40,14 @@ void ChangeMode(const std::string& path, mode_t mode) {
 std::string NativeDirectoryOf(const std::string& path) {
   const std::string directory = base::ParentDirectory(path);
   return directory.empty() ? "." : NativePath(directory);
+}
+
+FileState StateFrom(const struct stat& info) {
+  return FileState{
+      FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                   static_cast<uint64_t>(info.st_nlink)},
+      static_cast<uint64_t>(info.st_size),
+      static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
 // Whether the open file `descriptor` is still the one that `native` names.
@@ -140,6 +149,22 @@ void File::UseDefaultAccessRights() {
     throw MakeSystemError("cannot set the attributes of", path_, LastError());
 }
 
+bool File::MakeReadOnlyBeforeRename() {
+  struct stat info;
+  if (fstat(ToDescriptor(handle_), &info) != 0 ||
+      fchmod(ToDescriptor(handle_), info.st_mode & 07777 & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH}) !=
+          0)
+    throw MakeSystemError("cannot set the attributes of", path_, LastError());
+  return true;
+}
+
+FileState File::State() const {
+  struct stat info;
+  if (fstat(ToDescriptor(handle_), &info) != 0)
+    throw MakeSystemError("cannot look at", path_, LastError());
+  return StateFrom(info);
+}
+
 void File::Sync() {
   if (fsync(ToDescriptor(handle_)) != 0)
     throw MakeSystemError("cannot flush to disk", path_, LastError());
@@ -180,6 +205,16 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
                       static_cast<uint64_t>(info.st_nlink)};
 }
 
+std::optional<FileState> StateOf(const std::string& path) {
+  struct stat info;
+  if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+  return StateFrom(info);
+}
+
+std::optional<std::string> LongNameBehindShortName(const std::string&) { return std::nullopt; }
+
+size_t LongestPath() { return PATH_MAX - 1; }
+
 bool SameEntry(const std::string& a, const std::string& b) {
   struct stat directory_a, directory_b;
   return base::FinalComponent(a) == base::FinalComponent(b) &&
@@ -193,6 +228,8 @@ void SetNormalAttributes(const std::string& path) { ChangeMode(path, ModeOf(path
 void SetReadOnlyAttributes(const std::string& path) {
   ChangeMode(path, ModeOf(path) & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH));
 }
+
+bool IsReadOnly(const std::string& path) { return !(ModeOf(path) & S_IWUSR); }
 
 void RemoveFile(const std::string& path) {
   if (unlink(NativePath(path).c_str()) != 0 && !IsNothingAt(LastError()))
@@ -239,7 +276,11 @@ bool IsLinkUnsupported(SystemCode code) {
 }
 
 SystemCode TryRenameOver(File& file, const std::string& to) {
-  return rename(NativePath(file.path_).c_str(), NativePath(to).c_str()) == 0 ? 0 : LastError();
+  return TryRenameOver(file.path_, to);
+}
+
+SystemCode TryRenameOver(const std::string& from, const std::string& to) {
+  return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? 0 : LastError();
 }
 
 void SyncDirectoryOf(const std::string& path) noexcept {

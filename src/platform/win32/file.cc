@@ -6,6 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "base/ascii_case.h"
+#include "base/windows_path.h"
+#include "platform/process.h"
 #include "platform/win32/held_files.h"
 
 // Every operation that a file held by another program refuses is retried
@@ -44,7 +47,8 @@ DWORD AttributesOf(const std::string& path) {
 
 // The full path of `path`'s directory and the name of its entry there as
 // the directory holds it; false when either cannot be had.
-bool StoredEntry(const std::string& path, std::string* directory, std::string* name) {
+bool StoredEntry(const std::string& path, std::string* directory, std::string* name,
+                 std::string* short_name = nullptr) {
   // The search would take these for wildcards and find some other entry;
   // the "?" of a "\\?\" prefix is none.
   const size_t prefix = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
@@ -59,6 +63,7 @@ bool StoredEntry(const std::string& path, std::string* directory, std::string* n
   FindClose(search);
   *directory = std::string(full, last_name);
   *name = entry.cFileName;
+  if (short_name) *short_name = entry.cAlternateFileName;
   return true;
 }
 
@@ -81,6 +86,31 @@ std::optional<DWORD> WithoutReadOnly(const std::string& path) {
 
 DWORD Delete(const std::string& path) {
   return RetryWhileHeld([&] { return ErrorUnless(DeleteFileA(path.c_str())); });
+}
+
+// Deletes `path` at once or not at all, a read-only file too.
+void DeleteWithoutWaiting(const std::string& path) {
+  if (const auto attributes = WithoutReadOnly(path)) SetFileAttributesA(path.c_str(), *attributes);
+  DeleteFileA(path.c_str());
+}
+
+FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileState{
+      FileIdentity{info.dwVolumeSerialNumber,
+                   uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow, info.nNumberOfLinks},
+      uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow,
+      static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                           info.ftLastWriteTime.dwLowDateTime)};
+}
+
+// The state of the open file `file`; empty where the system cannot tell
+// (some network file systems give every file the index 0).
+std::optional<FileState> StateOfHandle(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  const FileState state = StateFrom(info);
+  if (state.file.index == 0) return std::nullopt;
+  return state;
 }
 
 }  // namespace
@@ -161,6 +191,15 @@ void File::TruncateAt(uint64_t size) {
 void File::TakeAccessRightsOf(const std::string&) {}
 void File::UseDefaultAccessRights() {}
 
+bool File::MakeReadOnlyBeforeRename() { return false; }
+
+FileState File::State() const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(ToHandle(handle_), &info))
+    throw MakeSystemError("cannot look at", path_, GetLastError());
+  return StateFrom(info);
+}
+
 void File::Sync() {
   if (!FlushFileBuffers(ToHandle(handle_)))
     throw MakeSystemError("cannot flush to disk", path_, GetLastError());
@@ -221,21 +260,37 @@ bool IsLink(const std::string& path) {
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  const auto state = StateOf(path);
+  if (!state) return std::nullopt;
+  return state->file;
+}
+
+std::optional<FileState> StateOf(const std::string& path) {
   // One file, however it is spelled: "List.bak." and "List.bak " are
   // "List.bak" (Windows drops a name's trailing dots and blanks), and so is
   // its 8.3 short name.
   DWORD code = 0;
   const HANDLE file = OpenToLookAt(path, &code);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool known = GetFileInformationByHandle(file, &info);
+  const auto state = StateOfHandle(file);
   CloseHandle(file);
-  if (!known) return std::nullopt;
-  const uint64_t index = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-  // Some network file systems give every file the index 0.
-  if (index == 0) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks};
+  return state;
 }
+
+std::optional<std::string> LongNameBehindShortName(const std::string& path) {
+  std::string directory, long_name, short_name;
+  if (!StoredEntry(path, &directory, &long_name, &short_name) || short_name.empty())
+    return std::nullopt;
+  // The name as Windows takes it: without trailing dots and blanks.
+  std::string_view name = base::FinalComponent(path, AnsiLeadBytes());
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+  if (!base::EqualIgnoringAsciiCase(name, short_name) ||
+      base::EqualIgnoringAsciiCase(name, long_name))
+    return std::nullopt;
+  return long_name;
+}
+
+size_t LongestPath() { return MAX_PATH - 1; }
 
 bool SameEntry(const std::string& a, const std::string& b) {
   // Each path's entry as its directory holds it (whatever the spelling:
@@ -255,6 +310,13 @@ void SetReadOnlyAttributes(const std::string& path) {
   SetAttributes(path, FILE_ATTRIBUTE_READONLY);
 }
 
+bool IsReadOnly(const std::string& path) {
+  const DWORD attributes = AttributesOf(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    throw MakeSystemError("cannot read the attributes of", path, GetLastError());
+  return attributes & FILE_ATTRIBUTE_READONLY;
+}
+
 void RemoveFile(const std::string& path) {
   // A stale backup copied by hand may be read-only, or one that a run beside
   // this one linked from a list it had just made read-only.
@@ -263,7 +325,7 @@ void RemoveFile(const std::string& path) {
   if (code != 0 && !IsNothingAt(code)) throw MakeSystemError("cannot delete", path, code);
 }
 
-void RemoveFileQuietly(const std::string& path) noexcept { Delete(path); }
+void RemoveFileQuietly(const std::string& path) noexcept { DeleteWithoutWaiting(path); }
 
 std::vector<std::string> NamesIn(const std::string& directory) {
   std::string pattern = directory;
@@ -285,7 +347,7 @@ std::vector<std::string> NamesIn(const std::string& directory) {
 void RemoveUnlessHeld(const std::string& path) noexcept {
   // A live run holds its file unshared, so the delete fails with a sharing
   // violation; waiting would only wait for that run.
-  DeleteFileA(path.c_str());
+  DeleteWithoutWaiting(path);
 }
 
 SystemCode TryAddHardLink(const std::string& existing, const std::string& link) {
@@ -304,7 +366,10 @@ bool IsLinkUnsupported(SystemCode code) {
 
 SystemCode TryRenameOver(File& file, const std::string& to) {
   file.Close();  // Windows renames no open file
-  const std::string& from = file.path_;
+  return TryRenameOver(file.path_, to);
+}
+
+SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // Within one volume the name moves to the new file in one step. What makes
   // the new file durable is its flush before the rename; write-through
   // covers a move that the system does as copy and delete. A reader of the

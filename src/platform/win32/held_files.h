@@ -22,9 +22,27 @@ inline bool IsHeldError(DWORD code) {
          code == ERROR_LOCK_VIOLATION;
 }
 
+// The waits of a whole run: whatever is held, and however many operations
+// meet it, a run waits no more than this in all.
+constexpr DWORD kRunWaitBudgetMs = 3000;
+
+// Takes `wait_ms` from what is left of the run's waits; false when too
+// little is left. `give_up` spends the rest: after one operation has waited
+// its whole time in vain, the others do not wait for the same holder again.
+inline bool TakeWait(DWORD wait_ms, bool give_up = false) {
+  static DWORD waited_ms = 0;  // one run, one thread
+  if (give_up || waited_ms + wait_ms > kRunWaitBudgetMs) {
+    waited_ms = kRunWaitBudgetMs;
+    return false;
+  }
+  waited_ms += wait_ms;
+  return true;
+}
+
 // Runs `attempt`, which returns 0 or the system's error code, again after
 // growing waits while it fails because the file is held; 2131 ms of waits in
-// all, so one operation gives up after a little over 2 s. Returns the last
+// all, so one operation gives up after a little over 2 s, and the first that
+// gives up ends the waiting of the whole run (TakeWait). Returns the last
 // code. A denial for good (permissions) costs the same wait before it is
 // reported; it ends the run either way.
 template <typename Attempt>
@@ -32,10 +50,11 @@ DWORD RetryWhileHeld(Attempt attempt) {
   static const DWORD kWaitsMs[] = {1, 10, 20, 40, 80, 160, 320, 500, 500, 500};
   DWORD code = attempt();
   for (const DWORD wait : kWaitsMs) {
-    if (!IsHeldError(code)) break;
+    if (!IsHeldError(code) || !TakeWait(wait)) return code;
     Sleep(wait);
     code = attempt();
   }
+  if (IsHeldError(code)) TakeWait(0, true);
   return code;
 }
 
