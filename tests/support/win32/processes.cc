@@ -1,5 +1,6 @@
-#include <tlhelp32.h>
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <stdexcept>
 
