@@ -1,0 +1,54 @@
+# The Windows half of the build: included by the top-level CMakeLists.txt
+# when the target is Windows, after the tavrin_core and tavrin targets.
+
+# A GUI-subsystem program: no console window flashes when a setup or
+# Explorer starts it. Version resource and manifest embedded.
+set_target_properties(tavrin PROPERTIES WIN32_EXECUTABLE ON)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(TAVRIN_MANIFEST_ARCH x86)
+else()
+  set(TAVRIN_MANIFEST_ARCH amd64)
+endif()
+set(TAVRIN_MANIFEST ${CMAKE_CURRENT_BINARY_DIR}/tavrin.manifest)
+configure_file(src/platform/win32/tavrin.manifest.in ${TAVRIN_MANIFEST} @ONLY)
+configure_file(src/platform/win32/tavrin.rc.in ${CMAKE_CURRENT_BINARY_DIR}/tavrin.rc @ONLY)
+target_sources(tavrin PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tavrin.rc)
+if(NOT MSVC)
+  # Whatever links the core (the tests too) must run with no MinGW
+  # runtime DLLs beside it.
+  target_link_options(tavrin_core INTERFACE -static)
+  target_link_options(tavrin PRIVATE $<$<CONFIG:Release>:-s>)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Windows XP (5.1) refuses to load a program that asks for a newer
+    # subsystem or system version.
+    target_link_options(tavrin PRIVATE
+      -Wl,--major-subsystem-version,5,--minor-subsystem-version,1
+      -Wl,--major-os-version,5,--minor-os-version,1)
+  endif()
+endif()
+
+if(CMAKE_OBJDUMP)
+  # From its headers: tavrin.exe loads on every Windows it is for (see the
+  # script). Cheap, and needs no Windows, so every Windows build has it.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(TAVRIN_EXE_CHECK x86 ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows_exe/absent_exports.txt)
+  else()
+    set(TAVRIN_EXE_CHECK x64)
+  endif()
+  add_test(NAME WindowsProgram.LoadsOnEveryWindowsItIsFor
+           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows_exe/check_exe.sh
+                   ${CMAKE_OBJDUMP} $<TARGET_FILE:tavrin> ${TAVRIN_EXE_CHECK})
+endif()
+
+if(CMAKE_CROSSCOMPILING)
+  set(TAVRIN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  configure_file(cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                 WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+endif()
+
+set(CPACK_PACKAGE_FILE_NAME tavrin-${PROJECT_VERSION}-win64)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(CPACK_PACKAGE_FILE_NAME tavrin-${PROJECT_VERSION}-win32)
+endif()
