@@ -41,7 +41,17 @@ if(CMAKE_OBJDUMP)
 endif()
 
 if(CMAKE_CROSSCOMPILING)
+  # Windows programs of this build (the tests, test discovery) run under
+  # Wine through wine-run.sh. The host's Wine runs 64-bit programs; 32-bit
+  # ones run under Debian 13's Wine in its WoW64 mode, in the chroot that
+  # scripts/wow64.sh prepares, since this kernel cannot start the 32-bit
+  # Linux programs of the usual 32-bit Wine.
   set(TAVRIN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(TAVRIN_WINE_CHROOT ON)
+  else()
+    set(TAVRIN_WINE_CHROOT OFF)
+  endif()
   configure_file(cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                  WORLD_READ WORLD_EXECUTE)
