@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/profile_syntax.h"
+#include "base/profile_syntax.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   data.remove_prefix(1);
   const std::string_view section = TakeName(data);
   const std::string_view key = TakeName(data);
-  const std::string value = platform::FindProfileValue(data, section, key, buffer_size);
+  const std::string value = base::FindProfileValue(data, section, key, buffer_size);
   if (value.size() >= buffer_size) std::abort();
   if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) std::abort();
   return 0;

@@ -17,7 +17,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix
-          g++-mingw-w64-i686-win32 wine wine64 clang libclang-rt-14-dev debootstrap)
+          g++-mingw-w64-i686-win32 wine wine64 clang libclang-rt-14-dev strace
+          debootstrap)
 need=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")

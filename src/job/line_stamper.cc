@@ -1,17 +1,31 @@
 #include "job/line_stamper.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
+// The texts the line rules look for and write, in units of each kind.
+template <typename Unit>
+struct Spelling;
+template <>
+struct Spelling<char> {
+  static constexpr std::string_view kMarker = kServicePackMarker;
+  static constexpr std::string_view kLineEnd = "\r\n";
+};
+template <>
+struct Spelling<char16_t> {
+  static constexpr std::u16string_view kMarker = u"Service Pack";
+  static constexpr std::u16string_view kLineEnd = u"\r\n";
+};
 
 // Whether a CR in `lines` is followed by anything but LF (or by nothing). One
 // pass without branches, which the compiler turns into vector code: lists
 // with CR LF line ends are then copied whole instead of line by line.
-bool HasLoneCr(std::string_view lines) {
+template <typename Unit>
+bool HasLoneCr(std::basic_string_view<Unit> lines) {
   if (lines.empty()) return false;
-  const char* text = lines.data();
+  const Unit* text = lines.data();
   const size_t last = lines.size() - 1;
   unsigned lone = 0;
   for (size_t i = 0; i < last; ++i)
@@ -19,15 +33,72 @@ bool HasLoneCr(std::string_view lines) {
   return lone != 0 || text[last] == '\r';
 }
 
+// The stamp line in UTF-16: each byte of plain ASCII is the unit of the same
+// value.
+std::u16string Widen(const std::string& ascii) {
+  std::u16string units;
+  for (char c : ascii) units += char16_t(static_cast<unsigned char>(c));
+  return units;
+}
+
+size_t MarkSize(ListEncoding encoding) {
+  switch (encoding) {
+    case ListEncoding::kBytes:
+      return 0;
+    case ListEncoding::kUtf8:
+      return 3;
+    case ListEncoding::kUtf16Le:
+    case ListEncoding::kUtf16Be:
+      return 2;
+  }
+  return 0;
+}
+
+// The new list's UTF-16 units, written to its bytes in the list's byte
+// order. The new list starts empty and its mark takes two bytes, so every
+// unit lies at an even byte offset: a unit count is half the byte count.
+class Utf16Sink : public UnitSink<char16_t> {
+ public:
+  Utf16Sink(LineSink& bytes, bool big_endian) : bytes_(bytes), big_endian_(big_endian) {}
+
+  void Append(std::u16string_view units) override {
+    encoded_.resize(units.size() * 2);
+    for (size_t i = 0; i < units.size(); ++i) {
+      const char high = char(units[i] >> 8);
+      const char low = char(units[i] & 0xFF);
+      encoded_[2 * i] = big_endian_ ? high : low;
+      encoded_[2 * i + 1] = big_endian_ ? low : high;
+    }
+    bytes_.Append(encoded_);
+  }
+  void CutTo(uint64_t size) override { bytes_.CutTo(size * 2); }
+  uint64_t Size() const override { return bytes_.Size() / 2; }
+
+ private:
+  LineSink& bytes_;
+  const bool big_endian_;
+  std::string encoded_;
+};
+
 }  // namespace
 
 std::string StampLine(const std::string& version_text) {
   return "Service Pack                   (Version: " + version_text + ")";
 }
 
-LineStamper::LineStamper(std::string stamp_line) : stamp_line_(std::move(stamp_line)) {}
+ListEncoding EncodingOf(std::string_view first_bytes) {
+  if (first_bytes.substr(0, 3) == "\xEF\xBB\xBF") return ListEncoding::kUtf8;
+  if (first_bytes.substr(0, 2) == "\xFF\xFE") return ListEncoding::kUtf16Le;
+  if (first_bytes.substr(0, 2) == "\xFE\xFF") return ListEncoding::kUtf16Be;
+  return ListEncoding::kBytes;
+}
 
-void LineStamper::Feed(std::string_view piece, LineSink& out) {
+template <typename Unit>
+LineRules<Unit>::LineRules(Text stamp_line) : stamp_line_(std::move(stamp_line)) {}
+
+template <typename Unit>
+void LineRules<Unit>::Feed(View piece, UnitSink<Unit>& out) {
+  constexpr View kMarker = Spelling<Unit>::kMarker;
   size_t at = 0;
   if (after_cr_ && !piece.empty()) {
     after_cr_ = false;
@@ -37,12 +108,12 @@ void LineStamper::Feed(std::string_view piece, LineSink& out) {
     if (!in_line_) {
       // The whole lines before the next marked one hold no marker: they are
       // copied in bulk, which is what keeps large lists fast.
-      const size_t marker = piece.find(kServicePackMarker, at);
-      const size_t stop = marker == std::string_view::npos ? piece.size() : marker;
-      const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : std::string_view::npos;
-      if (last_cr != std::string_view::npos && last_cr >= at) {
+      const size_t marker = piece.find(kMarker, at);
+      const size_t stop = marker == View::npos ? piece.size() : marker;
+      const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : View::npos;
+      if (last_cr != View::npos && last_cr >= at) {
         CopyLines(piece.substr(at, last_cr - at), out);
-        out.Append(kLineEnd);
+        out.Append(Spelling<Unit>::kLineEnd);
         at = PassLineEndNotingFinalCr(piece, last_cr);
         if (at == piece.size()) return;
       }
@@ -53,37 +124,40 @@ void LineStamper::Feed(std::string_view piece, LineSink& out) {
       dropping_line_ = false;
     }
     const size_t cr = piece.find('\r', at);
-    ContinueLine(piece.substr(at, cr == std::string_view::npos ? cr : cr - at), out);
-    if (cr == std::string_view::npos) return;
+    ContinueLine(piece.substr(at, cr == View::npos ? cr : cr - at), out);
+    if (cr == View::npos) return;
     EndLine(out);
     at = PassLineEndNotingFinalCr(piece, cr);
   }
 }
 
-void LineStamper::Finish(LineSink& out) {
+template <typename Unit>
+void LineRules<Unit>::Finish(UnitSink<Unit>& out) {
   if (in_line_) EndLine(out);
   if (!stamped_) {
     out.Append(stamp_line_);
-    out.Append(kLineEnd);
+    out.Append(Spelling<Unit>::kLineEnd);
   }
 }
 
-void LineStamper::CopyLines(std::string_view lines, LineSink& out) {
+template <typename Unit>
+void LineRules<Unit>::CopyLines(View lines, UnitSink<Unit>& out) {
   if (!HasLoneCr(lines)) {
     out.Append(lines);
     return;
   }
   size_t from = 0;
-  for (size_t cr = lines.find('\r'); cr != std::string_view::npos; cr = lines.find('\r', cr + 1)) {
+  for (size_t cr = lines.find('\r'); cr != View::npos; cr = lines.find('\r', cr + 1)) {
     if (cr + 1 < lines.size() && lines[cr + 1] == '\n') continue;
     out.Append(lines.substr(from, cr + 1 - from));  // a lone CR gains its LF
-    out.Append("\n");
+    out.Append(Spelling<Unit>::kLineEnd.substr(1));
     from = cr + 1;
   }
   out.Append(lines.substr(from));
 }
 
-void LineStamper::ContinueLine(std::string_view text, LineSink& out) {
+template <typename Unit>
+void LineRules<Unit>::ContinueLine(View text, UnitSink<Unit>& out) {
   if (dropping_line_ || text.empty()) return;
   if (MarkerAcross(text)) {
     // The line is marked: what was written of it goes, and the stamp line
@@ -91,14 +165,14 @@ void LineStamper::ContinueLine(std::string_view text, LineSink& out) {
     out.CutTo(line_start_);
     if (!stamped_) {
       out.Append(stamp_line_);
-      out.Append(kLineEnd);
+      out.Append(Spelling<Unit>::kLineEnd);
       stamped_ = true;
     }
     dropping_line_ = true;
     return;
   }
   out.Append(text);
-  const size_t keep = kServicePackMarker.size() - 1;
+  const size_t keep = Spelling<Unit>::kMarker.size() - 1;
   if (text.size() >= keep) {
     tail_.assign(text.substr(text.size() - keep));
   } else {
@@ -107,22 +181,79 @@ void LineStamper::ContinueLine(std::string_view text, LineSink& out) {
   }
 }
 
-bool LineStamper::MarkerAcross(std::string_view text) const {
-  if (text.find(kServicePackMarker) != std::string_view::npos) return true;
+template <typename Unit>
+bool LineRules<Unit>::MarkerAcross(View text) const {
+  constexpr View kMarker = Spelling<Unit>::kMarker;
+  if (text.find(kMarker) != View::npos) return true;
   if (tail_.empty()) return false;
-  const std::string joined = tail_ + std::string(text.substr(0, kServicePackMarker.size() - 1));
-  return joined.find(kServicePackMarker) != std::string::npos;
+  const Text joined = tail_ + Text(text.substr(0, kMarker.size() - 1));
+  return joined.find(kMarker) != Text::npos;
 }
 
-void LineStamper::EndLine(LineSink& out) {
-  if (!dropping_line_) out.Append(kLineEnd);
+template <typename Unit>
+void LineRules<Unit>::EndLine(UnitSink<Unit>& out) {
+  if (!dropping_line_) out.Append(Spelling<Unit>::kLineEnd);
   in_line_ = false;
 }
 
-size_t LineStamper::PassLineEndNotingFinalCr(std::string_view piece, size_t cr) {
+template <typename Unit>
+size_t LineRules<Unit>::PassLineEndNotingFinalCr(View piece, size_t cr) {
   if (cr + 1 == piece.size()) {
     after_cr_ = true;
     return cr + 1;
   }
   return piece[cr + 1] == '\n' ? cr + 2 : cr + 1;
+}
+
+template class LineRules<char>;
+template class LineRules<char16_t>;
+
+LineStamper::LineStamper(const std::string& stamp_line, ListEncoding encoding)
+    : encoding_(encoding),
+      mark_left_(MarkSize(encoding)),
+      bytes_(stamp_line),
+      units_(Widen(stamp_line)) {}
+
+void LineStamper::Feed(std::string_view piece, LineSink& out) {
+  if (mark_left_ > 0) {
+    const size_t mark = std::min(mark_left_, piece.size());
+    out.Append(piece.substr(0, mark));
+    piece.remove_prefix(mark);
+    mark_left_ -= mark;
+  }
+  if (IsUtf16(encoding_)) {
+    FeedUtf16(piece, out);
+  } else {
+    bytes_.Feed(piece, out);
+  }
+}
+
+void LineStamper::Finish(LineSink& out) {
+  if (!IsUtf16(encoding_)) {
+    bytes_.Finish(out);
+    return;
+  }
+  Utf16Sink units_out(out, encoding_ == ListEncoding::kUtf16Be);
+  units_.Finish(units_out);
+  if (half_unit_) out.Append(std::string_view(&*half_unit_, 1));
+}
+
+void LineStamper::FeedUtf16(std::string_view bytes, LineSink& out) {
+  const bool big_endian = encoding_ == ListEncoding::kUtf16Be;
+  const auto unit_of = [big_endian](char first, char second) {
+    const unsigned a = static_cast<unsigned char>(first);
+    const unsigned b = static_cast<unsigned char>(second);
+    return char16_t(big_endian ? a << 8 | b : b << 8 | a);
+  };
+  decoded_.clear();
+  size_t at = 0;
+  if (half_unit_ && !bytes.empty()) {
+    decoded_ += unit_of(*half_unit_, bytes[0]);
+    half_unit_.reset();
+    at = 1;
+  }
+  for (; at + 1 < bytes.size(); at += 2) decoded_ += unit_of(bytes[at], bytes[at + 1]);
+  if (at < bytes.size()) half_unit_ = bytes[at];
+  Utf16Sink units_out(out, big_endian);
+  units_.Feed(decoded_, units_out);
 }

@@ -1,7 +1,9 @@
 #ifndef TAVRIN_JOB_LINE_STAMPER_H_
 #define TAVRIN_JOB_LINE_STAMPER_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,65 +13,107 @@ inline constexpr std::string_view kServicePackMarker = "Service Pack";
 // The line that records the installed version.
 std::string StampLine(const std::string& version_text);
 
-// Where the new list goes. A line is written as it comes; when its marker
-// turns up late, the line is cut off again.
-class LineSink {
+// How a list's text is stored, as its first bytes tell. Only a byte order
+// mark makes a list anything but 8-bit bytes: no code page is ever guessed.
+enum class ListEncoding {
+  kBytes,    // 8-bit text, UTF-8 without a mark too
+  kUtf8,     // EF BB BF, then 8-bit text
+  kUtf16Le,  // FF FE, then 16-bit units, low byte first
+  kUtf16Be,  // FE FF, then 16-bit units, high byte first
+};
+
+// The encoding a list starting with `first_bytes` has; its first three
+// bytes (or all of a shorter list) are enough.
+ListEncoding EncodingOf(std::string_view first_bytes);
+
+inline bool IsUtf16(ListEncoding encoding) {
+  return encoding == ListEncoding::kUtf16Le || encoding == ListEncoding::kUtf16Be;
+}
+
+// Where the new list goes, in units of `Unit`. A line is written as it
+// comes; when its marker turns up late, the line is cut off again.
+template <typename Unit>
+class UnitSink {
  public:
-  virtual ~LineSink() = default;
-  virtual void Append(std::string_view bytes) = 0;
-  // Cuts what was appended back to its first `size` bytes.
+  virtual ~UnitSink() = default;
+  virtual void Append(std::basic_string_view<Unit> units) = 0;
+  // Cuts what was appended back to its first `size` units.
   virtual void CutTo(uint64_t size) = 0;
   virtual uint64_t Size() const = 0;
 };
 
-// A LineSink that keeps the new list in memory.
-class StringSink : public LineSink {
- public:
-  void Append(std::string_view bytes) override { text.append(bytes); }
-  void CutTo(uint64_t size) override { text.resize(static_cast<size_t>(size)); }
-  uint64_t Size() const override { return text.size(); }
+// The new list as bytes, whatever its encoding.
+using LineSink = UnitSink<char>;
 
-  std::string text;
-};
-
-// Rewrites a software list as it streams through: the first line that holds
-// the marker becomes the stamp line, later ones are dropped, and the stamp
-// line is appended when no line held the marker.
+// The line rules on a list of units of one kind (bytes of 8-bit text, or
+// UTF-16 units): the first line that holds the marker becomes the stamp
+// line, later ones are dropped, and the stamp line is appended when no line
+// held the marker.
 //
 // A line ends at CR or CR LF; a lone LF stays part of the line. Every line
-// written ends with CR LF. All other bytes pass through untouched. Nothing
+// written ends with CR LF. All other units pass through untouched. Nothing
 // but the marker's length is held back, however long a line is.
-class LineStamper {
+template <typename Unit>
+class LineRules {
  public:
-  explicit LineStamper(std::string stamp_line);
+  using Text = std::basic_string<Unit>;
+  using View = std::basic_string_view<Unit>;
 
-  // Takes the next piece of the old list and writes what it makes of it.
-  void Feed(std::string_view piece, LineSink& out);
+  explicit LineRules(Text stamp_line);
 
-  // Ends the old list: ends its last line when that had no line end, and
-  // appends the stamp line when no line held the marker.
-  void Finish(LineSink& out);
+  void Feed(View piece, UnitSink<Unit>& out);
+  void Finish(UnitSink<Unit>& out);
 
  private:
   // Writes unmarked whole lines, the line end of the last one excepted.
-  static void CopyLines(std::string_view lines, LineSink& out);
+  static void CopyLines(View lines, UnitSink<Unit>& out);
   // Continues the current line with `text`, which holds no line end.
-  void ContinueLine(std::string_view text, LineSink& out);
-  // Whether the marker lies in the current line's last bytes and `text`.
-  bool MarkerAcross(std::string_view text) const;
+  void ContinueLine(View text, UnitSink<Unit>& out);
+  // Whether the marker lies in the current line's last units and `text`.
+  bool MarkerAcross(View text) const;
   // Ends the current line.
-  void EndLine(LineSink& out);
+  void EndLine(UnitSink<Unit>& out);
   // Where the line after the line end at `cr` starts. A CR that ends the
   // piece sets after_cr_, since its LF may start the next piece.
-  size_t PassLineEndNotingFinalCr(std::string_view piece, size_t cr);
+  size_t PassLineEndNotingFinalCr(View piece, size_t cr);
 
-  const std::string stamp_line_;
+  const Text stamp_line_;
   bool in_line_ = false;        // a line has begun and not yet ended
   uint64_t line_start_ = 0;     // where the current line begins in the output
-  std::string tail_;            // the current line's last bytes, for a marker split by pieces
+  Text tail_;                   // the current line's last units, for a marker split by pieces
   bool dropping_line_ = false;  // the current line is marked: its rest goes
   bool after_cr_ = false;       // the last piece ended in CR, so a leading LF is its line end
   bool stamped_ = false;
+};
+
+// Rewrites a software list as it streams through, by the line rules, in the
+// list's own encoding: the byte order mark stays first, and a UTF-16 list
+// gets its stamp line in UTF-16 of the same byte order.
+class LineStamper {
+ public:
+  // `stamp_line` must be plain ASCII when `encoding` is UTF-16: it is
+  // widened byte by byte.
+  explicit LineStamper(const std::string& stamp_line, ListEncoding encoding = ListEncoding::kBytes);
+
+  // Takes the next piece of the old list, which starts with the byte order
+  // mark its encoding has, and writes what it makes of it.
+  void Feed(std::string_view piece, LineSink& out);
+
+  // Ends the old list: ends its last line when that had no line end, and
+  // appends the stamp line when no line held the marker. A UTF-16 list that
+  // ends in half a unit keeps that odd byte, unchanged, as the new list's
+  // last byte: it belongs to no line, and dropping it would lose data.
+  void Finish(LineSink& out);
+
+ private:
+  void FeedUtf16(std::string_view bytes, LineSink& out);
+
+  const ListEncoding encoding_;
+  size_t mark_left_;  // bytes of the byte order mark still to pass through
+  LineRules<char> bytes_;
+  LineRules<char16_t> units_;
+  std::optional<char> half_unit_;  // a UTF-16 unit's first byte, its second yet to come
+  std::u16string decoded_;         // the current piece as UTF-16 units
 };
 
 #endif  // TAVRIN_JOB_LINE_STAMPER_H_

@@ -1,32 +1,14 @@
-// Stamping the software list, in this order:
-//
-//  0. Refuse, before touching anything, a list path that is empty, that
-//     names a directory or something that is not a file, or whose backup
-//     path names the list itself (by its name, or as the same file by
-//     another name or through a link) or a directory or other non-file.
-//     Remove temp files that killed runs left beside the list or the backup.
-//  1. Create a new file beside the list, write the stamped list into it
-//     (from the old list, where there is one), flush it to disk. A kill
-//     leaves the old list as it was, and the new file behind for a later
-//     run to remove.
-//  2. Make the old list writable. A kill leaves the old list whole, but
-//     writable.
-//  3. Give the old list a second name beside the backup (a hard link, or a
-//     flushed copy) and rename that over the stale backup; then rename the
-//     new file over the list, and sync the directories. A kill leaves the
-//     old list, or the new one; the old one is the backup either way once
-//     the first rename is done, and before it the stale backup is whole.
-//  4. Make the list read-only. A kill leaves the new list, writable.
-//
-// So the list's path holds the whole old or the whole new list at every
-// moment, and any failure before step 3 completes removes the new file.
+// Stamping the software list. StampList below states the whole protocol,
+// one step a line, and what a kill after each step leaves behind.
 #include "job/software_list.h"
 
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "base/ascii_case.h"
 #include "base/run_error.h"
+#include "base/windows_path.h"
 #include "job/line_stamper.h"
 #include "locations/placeholders.h"
 #include "platform/file.h"
@@ -76,13 +58,63 @@ class NewListSink : public LineSink {
   uint64_t written_ = 0;  // bytes in the file
 };
 
-// Streams the old list at `list` through `stamper` into `out`.
-void FeedOldList(const std::string& list, LineStamper& stamper, NewListSink& out) {
-  platform::File old_list = platform::File::OpenForReading(list);
-  std::vector<char> buffer(kBufferSize);
-  while (const size_t count = old_list.ReadSome(buffer.data(), buffer.size()))
-    stamper.Feed(std::string_view(buffer.data(), count), out);
-  old_list.Close();
+// How often the list is stamped anew when another program changes it during
+// the run, before the run gives up. Runs side by side change it once each:
+// a run that has put its list in place has ended.
+constexpr int kMaxStampings = 10;
+
+// The old list, read a buffer at a time. The first read is made before
+// anything is written, so that the list's encoding is known by then.
+class OldList {
+ public:
+  explicit OldList(const std::string& path)
+      : file_(platform::File::OpenForReading(path)), state_(file_.State()), buffer_(kBufferSize) {
+    // Reads until the buffer holds whatever byte order mark the list has.
+    while (first_ < 3) {
+      const size_t count = Read(first_);
+      if (count == 0) break;
+      first_ += count;
+    }
+  }
+
+  ListEncoding Encoding() const { return EncodingOf(std::string_view(buffer_.data(), first_)); }
+
+  // The state of the file when it was opened.
+  const platform::FileState& State() const { return state_; }
+
+  // Streams the whole list through `stamper` into `out`. False when the file
+  // changed while it was read.
+  bool FeedTo(LineStamper& stamper, NewListSink& out) {
+    for (size_t count = first_; count > 0; count = Read(0))
+      stamper.Feed(std::string_view(buffer_.data(), count), out);
+    const bool unchanged = file_.State() == state_;
+    file_.Close();
+    return unchanged;
+  }
+
+ private:
+  size_t Read(size_t at) { return file_.ReadSome(buffer_.data() + at, buffer_.size() - at); }
+
+  platform::File file_;
+  const platform::FileState state_;
+  std::vector<char> buffer_;
+  size_t first_ = 0;  // bytes of the first read
+};
+
+bool IsPlainAscii(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// A UTF-16 list is stamped in UTF-16, and only plain ASCII turns into it
+// without guessing a code page.
+void CheckVersionFitsList(const std::string& list, ListEncoding encoding,
+                          const std::string& version_text) {
+  if (IsUtf16(encoding) && !IsPlainAscii(version_text))
+    throw base::RunError(
+        "cannot stamp the software list", list,
+        "the list is UTF-16 text and the version '" + version_text + "' is not plain ASCII");
 }
 
 // Whether deleting the stale backup would take the list with it: the same
@@ -107,11 +139,30 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
   if (list.empty())
     throw base::RunError("the software list's path is empty", "",
                          "Software_Txt expands to nothing");
+  // "\\127.0.0.1\share\Software.txt" would have "\\127.bak" as its backup.
+  if (base::BackupPathCutsRoot(list))
+    throw base::RunError("cannot keep a backup of the software list", list,
+                         "its backup's path '" + backup +
+                             "' names no file: the path's first '.' lies in its server, "
+                             "share or device name");
+  // Both names beside the list and the backup must be within the system's
+  // limit, or the list could be made writable and then not be replaced.
+  for (const std::string& path :
+       {platform::TempPathBeside(list), backup, platform::TempPathBeside(backup)})
+    if (path.size() > platform::LongestPath())
+      throw base::RunError("cannot stamp the software list", list,
+                           "the temp file or the backup beside it would have a path longer than " +
+                               std::to_string(platform::LongestPath()) + " characters");
   // "List.bak" would be its own backup: deleting the stale backup would
   // delete the list.
   if (base::EqualIgnoringAsciiCase(list, backup))
     throw base::RunError("cannot keep a backup of the software list", list,
                          "the backup's name is the list's own");
+  // "SOFTWA~1.bak" may be the short name of "Software Archive.bak".
+  if (const auto other = platform::LongNameBehindShortName(backup))
+    throw base::RunError(
+        "cannot keep a backup of the software list", list,
+        "its backup's path '" + backup + "' is the short name of another file, '" + *other + "'");
   switch (platform::KindOf(list)) {
     case platform::PathKind::kNothing:
       return false;
@@ -137,35 +188,124 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
   return true;
 }
 
-void StampList(const std::string& list, const std::string& version_text) {
-  const std::string backup = BackupPathFor(list);
-  const bool list_exists = CheckListPath(list, backup);
-  platform::RemoveStaleTempFilesBeside({list, backup});
-
-  platform::TempFile new_list = platform::TempFile::CreateBeside(list, "list");
-  LineStamper stamper(StampLine(version_text));
+// Writes the stamped list into `new_list`, from `old_list` where there is
+// one. False when the old list changed while it was read.
+bool WriteStampedList(std::optional<OldList>& old_list, ListEncoding encoding,
+                      const std::string& version_text, platform::TempFile& new_list) {
+  LineStamper stamper(StampLine(version_text), encoding);
   NewListSink out(new_list);
-  if (list_exists) FeedOldList(list, stamper, out);
+  if (old_list && !old_list->FeedTo(stamper, out)) return false;
   stamper.Finish(out);
   out.Flush();
-  new_list.Sync();
+  return true;
+}
 
-  if (list_exists) {
+// Whether the list's path still names the file that was read, unchanged
+// (its file, size and time); or still names nothing, where nothing was read.
+// Another program may still replace it between this look and the rename
+// that puts the new list in place.
+bool ListIsAsRead(const std::string& list, const std::optional<OldList>& old_list) {
+  const auto now = platform::StateOf(list);
+  if (old_list) return now == old_list->State();
+  return !now && platform::KindOf(list) == platform::PathKind::kNothing;
+}
+
+// The old list on its way to the backup: made writable first, so that the
+// backup is (a second name shares the list's attributes), and given back its
+// read-only attribute if the run fails before the new list is in place. A
+// list that is a link is left as it is, and so is the file it names.
+class OldListAsBackup {
+ public:
+  explicit OldListAsBackup(const std::string& list)
+      : list_(list), is_link_(platform::IsLink(list)) {
+    if (is_link_) return;
+    made_writable_ = platform::IsReadOnly(list);
     platform::SetNormalAttributes(list);
-    new_list.KeepReplacing(backup);
-  } else {
-    new_list.KeepAsTarget();
   }
-  platform::SetReadOnlyAttributes(list);
+  OldListAsBackup(const OldListAsBackup&) = delete;
+  OldListAsBackup& operator=(const OldListAsBackup&) = delete;
+  ~OldListAsBackup() {
+    if (!replaced_ && made_writable_) {
+      try {
+        platform::SetReadOnlyAttributes(list_);
+      } catch (const base::RunError&) {
+        // The run fails for its first reason, which says more.
+      }
+    }
+  }
+
+  // Keeps the old list at `backup`: a second name of its file, or a copy
+  // where the list is a link or the file system has no second names. False
+  // when no list is there any more (another program has just replaced it).
+  bool KeepAs(const std::string& backup) {
+    if (!platform::KeepSecondNameOrCopy(list_, backup, "list", is_link_)) return false;
+    if (is_link_) platform::SetNormalAttributes(backup);  // a copy has the list's rights
+    return true;
+  }
+  void Replaced() { replaced_ = true; }
+
+ private:
+  const std::string& list_;
+  const bool is_link_;
+  bool made_writable_ = false;
+  bool replaced_ = false;
+};
+
+// The whole protocol. The list's path holds the whole old list or the whole
+// new one at every moment, and a failure leaves the stale backup whole; what
+// a kill after each step leaves:
+//
+//    1. nothing touched: what cannot be stamped is refused here;
+//    2. temp files of killed runs removed (a temp file is never a list);
+//    3. nothing more: the old list opened, its encoding known (a UTF-16 list
+//       and a version that is not plain ASCII are refused);
+//    4. a new temp file, removed by a later run;
+//    5. the same, written;
+//    6. the same, with the list's rights, read-only where the system renames
+//       such a file (else it becomes so in step 10);
+//    7. the same, on stable storage;
+//    8. nothing more: the list was read whole and its path still names it,
+//       unchanged; else it is stamped anew from what is there now;
+//    9. the old list as the backup too (the list made writable first, and
+//       read-only again if the run fails before step 10), put in one rename
+//       over the stale backup, which stays whole until then; a temp name of
+//       it at most, which a later run removes;
+//   10. the new list in the list's place, read-only.
+//
+// Steps 3 to 10 are one stamping; where the list changed meanwhile, nothing
+// is replaced and the list is stamped anew from what is there now.
+bool StampOnce(const std::string& list, const std::string& backup, bool list_exists,
+               const std::string& version_text) {
+  std::optional<OldList> old_list;
+  if (list_exists) old_list.emplace(list);  // 3
+  const ListEncoding encoding = old_list ? old_list->Encoding() : ListEncoding::kBytes;
+  CheckVersionFitsList(list, encoding, version_text);                               // 3
+  platform::TempFile new_list = platform::TempFile::CreateBeside(list, "list");     // 4
+  if (!WriteStampedList(old_list, encoding, version_text, new_list)) return false;  // 5
+  list_exists ? new_list.TakeRightsOf(list) : new_list.UseDefaultRights();          // 6
+  new_list.MakeReadOnly();                                                          // 6
+  new_list.Sync();                                                                  // 7
+  if (!ListIsAsRead(list, old_list)) return false;                                  // 8
+  std::optional<OldListAsBackup> old_as_backup;
+  if (list_exists && !old_as_backup.emplace(list).KeepAs(backup)) return false;  // 9
+  new_list.KeepAs(list);                                                         // 10
+  if (old_as_backup) old_as_backup->Replaced();
+  return true;
+}
+
+void StampList(const std::string& list, const std::string& version_text) {
+  const std::string backup = base::BackupPathFor(list);
+  bool list_exists = CheckListPath(list, backup);        // 1
+  platform::RemoveStaleTempFilesBeside({list, backup});  // 2
+  for (int stamping = 1; !StampOnce(list, backup, list_exists, version_text); ++stamping) {
+    if (stamping == kMaxStampings)
+      throw base::RunError("cannot stamp the software list", list,
+                           "another program keeps changing it; it is left as that program left it");
+    list_exists = CheckListPath(list, backup);
+  }
 }
 
 }  // namespace
-
-std::string BackupPathFor(const std::string& list_path) {
-  const size_t dot = list_path.find('.');
-  const bool has_base = dot != std::string::npos && dot > 0;
-  return (has_base ? list_path.substr(0, dot) : list_path) + ".bak";
-}
 
 void StampSoftwareList(const LocationTable& table, const std::string& version_text) {
   const std::string list = ExpandPlaceholders(table, "$Software_Txt$");

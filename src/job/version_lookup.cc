@@ -13,8 +13,10 @@ std::string LookUpVersionText(const std::string& program_directory) {
   const std::string text =
       ReadProfileString("Intern", "Text1", program_directory + "\\InstallSp.ini");
   if (text.empty()) return "0.0";
-  // Without the prefix the same arithmetic starts at the prefix's length:
-  // the text from its 19th character on.
+  // Counting from 1, with 0 for "not found", the version starts at the
+  // prefix's position plus its length. Without the prefix that is position
+  // 19, index 18 (one less than the prefix's length): the text from its 19th
+  // character on.
   const size_t prefix = text.find(kVersionPrefix);
   const size_t start =
       prefix == std::string::npos ? kVersionPrefixLength - 1 : prefix + kVersionPrefixLength;

@@ -6,7 +6,7 @@
 // The profile lookup has three layers, each with its own name: this one
 // fixes the buffer at 255 characters; platform::LookUpProfileString is the
 // system's lookup (GetPrivateProfileStringA on Windows); and on POSIX that
-// reads the file and asks platform::FindProfileValue, which applies the
+// reads the file and asks base::FindProfileValue, which applies the
 // Windows rules to the file's bytes without any system call, so that the
 // Windows build can check itself against it too.
 //

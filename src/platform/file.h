@@ -10,10 +10,16 @@
 #include "platform/system_error.h"
 
 // Files on paths in Windows form ("C:\Software.txt"), the primitives that
-// each system implements. Every failure throws RunError naming the
-// operation, the path and the system's reason, except where a function
-// returns a SystemCode or says it is quiet.
+// each system implements. One convention throughout: a function throws
+// RunError naming the operation, the path and the system's reason; a
+// function named Try... returns the system's code instead (0 when done), for
+// a caller that has another way; a noexcept function is quiet and does what
+// it can.
 namespace platform {
+
+class File;
+struct FileState;
+struct NewFile;
 
 // An open file, closed (quietly) when it goes out of scope.
 class File {
@@ -21,13 +27,16 @@ class File {
   // Opens an existing file for reading; others may read and delete it
   // meanwhile.
   static File OpenForReading(const std::string& path);
-  // Creates `path`, empty, for writing; fails when anything is there, a link
-  // included, which it does not follow. Nobody else may open it meanwhile.
-  // Returns the system's error instead of throwing it, so that a caller can
-  // try another name (see IsNameTaken). The new file is held
-  // (locked on POSIX) so that RemoveUnlessHeld leaves it alone, and readable
-  // by its owner only until it is given its rights.
-  static SystemCode TryCreate(const std::string& path, File* file);
+  // Opens the ordinary file at `path` for reading, whoever else has it open;
+  // nothing when nothing is there. Anything else there (a directory, a
+  // device, a pipe), or a file that cannot be read, throws "cannot read".
+  static std::optional<File> OpenOrdinaryIfThere(const std::string& path);
+  // Creates `path`, empty, for writing, where nothing is, a link included,
+  // which it does not follow (see IsNameTaken). Nobody else may open it
+  // meanwhile. The new file is held (locked on POSIX) so that
+  // RemoveUnlessHeld leaves it alone, and readable by its owner only until it
+  // is given its rights.
+  static NewFile TryCreate(const std::string& path);
 
   File() = default;
   File(File&& other) noexcept;
@@ -38,6 +47,8 @@ class File {
 
   const std::string& path() const { return path_; }
 
+  // The file's size in bytes.
+  uint64_t Size() const;
   // Reads up to `size` bytes; 0 at the end of the file.
   size_t ReadSome(char* buffer, size_t size);
   void WriteAll(const char* data, size_t size);
@@ -50,11 +61,21 @@ class File {
   // Gives the file the rights a new file gets by default (POSIX: 0666 less
   // the umask; files are created private until then).
   void UseDefaultAccessRights();
+  // Takes the write permission from everybody where the system still lets
+  // the file be renamed over another then, and says whether it did: POSIX
+  // does; on Windows no document says that every version renames a
+  // read-only file, so its attribute has to wait for the rename.
+  bool MakeReadOnlyBeforeRename();
   // Returns once everything written has reached stable storage.
   void Sync();
+  // What the file is now: see StateOf.
+  FileState State() const;
   void Close();
 
  private:
+  friend SystemCode TryRenameOver(File& file, const std::string& to);
+  // Renames the file or link `from` to `to` in the same way.
+  SystemCode TryRenameOver(const std::string& from, const std::string& to);
   using Handle = std::intptr_t;
   File(Handle handle, std::string path) : handle_(handle), open_(true), path_(std::move(path)) {}
   void CloseQuietly() noexcept;
@@ -64,15 +85,16 @@ class File {
   std::string path_;
 };
 
-// The length of the directory part of the path `path` in Windows form, its
-// last separator ("\\" or "/") included; 0 for a bare name. On Windows a
-// double-byte character of the ANSI code page may end in the byte of "\\",
-// which is then no separator.
-size_t DirectoryPartLength(const std::string& path);
+// What File::TryCreate gives: the new file, or the system's reason in `code`.
+struct NewFile {
+  File file;
+  SystemCode code = 0;
+};
 
 // Whether `code` says that a name is taken (by a file, a directory, a link).
 bool IsNameTaken(SystemCode code);
-// Whether `code` says that nothing is at a path.
+// Whether `code` says that nothing is at a path: no such file, no such
+// directory on the way (POSIX: a file on the way too).
 bool IsNothingAt(SystemCode code);
 
 enum class PathKind { kNothing, kFile, kDirectory, kOther };
@@ -100,6 +122,32 @@ struct FileIdentity {
 // Empty when nothing is there or the system cannot tell.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
+// A file and what it holds as far as the system tells without reading it:
+// another program that changed the file, or put another in its place, has
+// changed its state (but within the file system's time resolution: FAT
+// keeps times to 2 s).
+struct FileState {
+  FileIdentity file;
+  uint64_t size = 0;
+  int64_t modified = 0;  // in the system's own unit
+  bool operator==(const FileState& other) const {
+    return file == other.file && size == other.size && modified == other.modified;
+  }
+  bool operator!=(const FileState& other) const { return !(*this == other); }
+};
+// Empty when nothing is there or the system cannot tell.
+std::optional<FileState> StateOf(const std::string& path);
+
+// The long name of the file that `path` reaches only through its short (8.3)
+// name: "Software Archive.bak" for "C:\SOFTWA~1.BAK". Empty where the last
+// name of `path` is the file's own long name, where nothing is there, and on
+// POSIX, which has no short names.
+std::optional<std::string> LongNameBehindShortName(const std::string& path);
+
+// The longest path that the file functions take, in bytes (Windows: the "A"
+// functions stop at MAX_PATH, "\\?\" or not).
+size_t LongestPath();
+
 // Whether `a` and `b` are one directory entry, their last names not
 // followed: the same directory, and names the file system takes as one
 // (POSIX: the same bytes; Windows: the same full path once trailing dots and
@@ -109,9 +157,11 @@ bool SameEntry(const std::string& a, const std::string& b);
 // Normal: writable by its owner again. Read-only: writable by nobody.
 void SetNormalAttributes(const std::string& path);
 void SetReadOnlyAttributes(const std::string& path);
+// Whether the file at `path` is read-only: not writable by its owner.
+bool IsReadOnly(const std::string& path);
 
 // Removes the file or link at `path`, a read-only one too; nothing there is
-// no error.
+// no error. The quiet one never waits for a file that others hold.
 void RemoveFile(const std::string& path);
 void RemoveFileQuietly(const std::string& path) noexcept;
 
@@ -124,19 +174,19 @@ std::vector<std::string> NamesIn(const std::string& directory);
 // open without delete sharing. Quiet.
 void RemoveUnlessHeld(const std::string& path) noexcept;
 
-// Whether a file must be closed before it can be renamed (Windows); else it
-// stays open, and locked, until it has its new name (POSIX).
-bool RenameNeedsClosedFile();
+// Gives the file that `existing` names (links followed) the second name
+// `link`, where nothing is.
+SystemCode TryAddHardLink(const std::string& existing, const std::string& link);
+// Whether `code`, from TryAddHardLink, says that the file system cannot give
+// the file a second name there; then a copy has to do.
+bool IsLinkUnsupported(SystemCode code);
 
-enum class LinkResult { kDone, kUnsupported, kFailed };
-
-// Gives the file `existing` the second name `link`, where nothing is.
-// kUnsupported when the file system cannot (then a copy has to do);
-// kFailed with the reason in `*code` otherwise.
-LinkResult AddHardLink(const std::string& existing, const std::string& link, SystemCode* code);
-
-// Renames the file `from` to `to` in one step, replacing a file at `to`.
-SystemCode RenameOver(const std::string& from, const std::string& to);
+// Renames `file` to `to` in one step, replacing a file or link at `to`. On
+// Windows the file is closed first, as Windows renames no open file; on
+// POSIX it stays open, and locked, until the caller lets it go.
+SystemCode TryRenameOver(File& file, const std::string& to);
+// Renames the file or link `from` to `to` in the same way.
+SystemCode TryRenameOver(const std::string& from, const std::string& to);
 
 // Makes renames in the directory of `path` durable. Quiet: file systems that
 // cannot sync a directory keep their own guarantees (Windows: nothing to do).

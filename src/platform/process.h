@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "base/windows_path.h"
+
 // What the running process learns from, and says to, its surroundings.
 namespace platform {
 
@@ -33,6 +35,10 @@ std::string ExecutablePath();
 // The directory of the running executable, without a final separator except
 // for a root directory ("C:\" on Windows, "/" on POSIX).
 std::string ExecutableDirectory();
+
+// The bytes that start a double-byte character in the ANSI code page, for
+// taking paths apart; none on POSIX.
+base::LeadBytes AnsiLeadBytes();
 
 unsigned long CurrentProcessId();
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/windows_path.h"
 #include "platform/process.h"
 
 namespace platform {
@@ -26,9 +27,7 @@ constexpr std::string_view kTempSuffix = ".tmp";
 
 // The directory part of `path`, with its final separator ("" for a bare name).
 std::string DirectoryPartOf(const std::string& path) {
-  if (const size_t length = DirectoryPartLength(path)) return path.substr(0, length);
-  // "C:name" lies in the current directory of drive C:.
-  return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : "";
+  return std::string(base::DirectoryPart(path, AnsiLeadBytes()));
 }
 
 std::string TempNameBeside(const std::string& target, int attempt) {
@@ -36,7 +35,19 @@ std::string TempNameBeside(const std::string& target, int attempt) {
          (attempt ? "-" + std::to_string(attempt) : "") + std::string(kTempSuffix);
 }
 
-// The process id in `name` when it has the shape of our temp files' names.
+// Whether `digits` is a number from 1 to `largest` written as CreateBeside
+// writes it: decimal, without leading zeros.
+bool IsNumberUpTo(std::string_view digits, unsigned long largest, unsigned long* number) {
+  if (digits.empty() || digits.size() > 9 || digits[0] == '0' ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos)
+    return false;
+  *number = 0;
+  for (char digit : digits) *number = *number * 10 + static_cast<unsigned long>(digit - '0');
+  return *number <= largest;
+}
+
+// The process id in `name` when it is a name that CreateBeside makes:
+// "~tavrin-<process id>.tmp" or "~tavrin-<process id>-<attempt>.tmp".
 std::optional<unsigned long> TempNameOwner(std::string_view name) {
   if (name.size() <= kTempPrefix.size() + kTempSuffix.size() ||
       name.substr(0, kTempPrefix.size()) != kTempPrefix ||
@@ -44,42 +55,42 @@ std::optional<unsigned long> TempNameOwner(std::string_view name) {
     return std::nullopt;
   const std::string_view middle =
       name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
-  const std::string_view id = middle.substr(0, middle.find('-'));
-  const std::string_view attempt = middle.substr(id.size());
+  const size_t dash = middle.find('-');
+  unsigned long owner = 0, attempt = 0;
   // Nine digits at most: every process id of POSIX and Windows, and no
   // overflow of the 32-bit number that Windows keeps it in.
-  if (id.empty() || id.size() > 9 || id.find_first_not_of("0123456789") != std::string_view::npos ||
-      attempt.find_first_not_of("-0123456789") != std::string_view::npos)
+  if (!IsNumberUpTo(middle.substr(0, dash), 999999999, &owner)) return std::nullopt;
+  if (dash != std::string_view::npos &&
+      !IsNumberUpTo(middle.substr(dash + 1), kMaxNameAttempts, &attempt))
     return std::nullopt;
-  unsigned long owner = 0;
-  for (char digit : id) owner = owner * 10 + static_cast<unsigned long>(digit - '0');
   return owner;
+}
+
+// Whether the temp file of `owner` may be a live run's: one that has not
+// ended. This process has made none when it looks.
+bool MayBeLive(unsigned long owner) {
+  return owner != CurrentProcessId() && ProcessIsRunning(owner);
 }
 
 }  // namespace
 
 TempFile TempFile::CreateBeside(const std::string& target, const std::string& noun) {
   for (int attempt = 0;; ++attempt) {
-    const std::string path = TempNameBeside(target, attempt);
-    File file;
-    const SystemCode code = File::TryCreate(path, &file);
-    if (code == 0) return TempFile(std::move(file), target, noun);
-    if (!IsNameTaken(code) || attempt == kMaxNameAttempts)
-      throw MakeSystemError("cannot create the new " + noun + " beside", target, code);
+    NewFile created = File::TryCreate(TempNameBeside(target, attempt));
+    if (created.code == 0) return TempFile(std::move(created.file), noun);
+    if (!IsNameTaken(created.code) || attempt == kMaxNameAttempts)
+      throw MakeSystemError("cannot create the new " + noun + " beside", target, created.code);
   }
 }
 
-TempFile::TempFile(File file, std::string target, std::string noun)
-    : file_(std::move(file)),
-      path_(file_.path()),
-      target_(std::move(target)),
-      noun_(std::move(noun)) {}
+TempFile::TempFile(File file, std::string noun)
+    : file_(std::move(file)), path_(file_.path()), noun_(std::move(noun)) {}
 
 TempFile::TempFile(TempFile&& other) noexcept
     : file_(std::move(other.file_)),
       path_(std::move(other.path_)),
-      target_(std::move(other.target_)),
       noun_(std::move(other.noun_)),
+      read_only_after_rename_(other.read_only_after_rename_),
       kept_(other.kept_) {
   other.kept_ = true;
 }
@@ -90,66 +101,23 @@ TempFile::~TempFile() {
   RemoveFileQuietly(path_);
 }
 
-void TempFile::Sync() { file_.Sync(); }
-
-void TempFile::TakeAccessRightsOf(const std::string& path) {
-  file_.TakeAccessRightsOf(path);
-  rights_given_ = true;
-}
-
-void TempFile::KeepReplacing(const std::string& backup) {
-  TakeAccessRightsOf(target_);
-  // The old target gets its backup name before this file is renamed over
-  // it, so that the target's path never lacks a whole file.
-  KeepOldTargetAs(backup);
-  RenameOverTarget();
-}
-
-void TempFile::KeepOldTargetAs(const std::string& backup) {
-  // A stale backup is deleted just before the link is made, and again if
-  // another run made one meanwhile: runs side by side do not trip over each
-  // other's backups. (A link made beside it and renamed over it would spare
-  // the deletion, but on Windows nobody may rename a second name of a file
-  // that a reader holds without delete sharing, the list included.)
-  for (int attempt = 1;; ++attempt) {
-    SystemCode code = 0;
-    switch (AddHardLink(target_, backup, &code)) {
-      case LinkResult::kDone:
-        SyncDirectoryOf(backup);
-        return;
-      case LinkResult::kUnsupported:
-        CopyFileDurably(target_, backup);
-        return;
-      case LinkResult::kFailed:
-        // Taken: a stale backup. Nothing there: another run has just put its
-        // new file in the target's place; this one's goes over it.
-        if ((!IsNameTaken(code) && !IsNothingAt(code)) || attempt > kMaxNameAttempts)
-          throw MakeSystemError("cannot keep the old " + noun_ + " as", backup, code);
-        if (IsNameTaken(code)) RemoveFile(backup);
-    }
-  }
-}
-
-void TempFile::KeepAsTarget() {
-  if (!rights_given_) file_.UseDefaultAccessRights();
-  RenameOverTarget();
-}
-
-void TempFile::RenameOverTarget() {
-  if (RenameNeedsClosedFile()) file_.Close();
-  if (const SystemCode code = RenameOver(path_, target_))
-    throw MakeSystemError("cannot put the new " + noun_ + " in place of", target_, code);
+void TempFile::KeepAs(const std::string& target) {
+  if (const SystemCode code = TryRenameOver(file_, target))
+    throw MakeSystemError("cannot put the new " + noun_ + " in place of", target, code);
   kept_ = true;
   // Held until now, so that no other run takes it for a stale file. It was
   // flushed before, so nothing is lost if closing reports an error.
   file_ = File();
-  SyncDirectoryOf(target_);
+  SyncDirectoryOf(target);
+  if (read_only_after_rename_) SetReadOnlyAttributes(target);
 }
 
+std::string TempPathBeside(const std::string& target) { return TempNameBeside(target, 0); }
+
 void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
-  std::vector<FileIdentity> target_files;
+  std::vector<std::string> existing_targets;
   for (const std::string& target : targets)
-    if (const auto file = IdentityOf(target)) target_files.push_back(*file);
+    if (IdentityOf(target)) existing_targets.push_back(target);
   std::vector<std::string> directories;
   for (const std::string& target : targets) {
     const std::string directory = DirectoryPartOf(target);
@@ -159,25 +127,71 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
       // Only the files of runs that have ended: a live run may be between
       // two steps, not holding them.
       const auto owner = TempNameOwner(name);
-      if (!owner || ProcessIsRunning(*owner)) continue;
+      if (!owner || MayBeLive(*owner)) continue;
       const std::string path = directory + name;
-      const auto file = IdentityOf(path);
-      if (file && std::find(target_files.begin(), target_files.end(), *file) != target_files.end())
+      // A target named like a temp file is no temp file. A second name of a
+      // target is one: removing it leaves the target's own name.
+      if (std::any_of(existing_targets.begin(), existing_targets.end(),
+                      [&](const std::string& other) { return SameEntry(path, other); }))
         continue;
       RemoveUnlessHeld(path);
     }
   }
 }
 
-void CopyFileDurably(const std::string& from, const std::string& to) {
+namespace {
+
+// Writes a copy of `from`, with its rights, beside `to` and renames it over
+// `to`, flushed before the rename; false when nothing is at `from`.
+bool CopyDurably(const std::string& from, const std::string& to) {
+  if (KindOf(from) == PathKind::kNothing) return false;
   File source = File::OpenForReading(from);
   TempFile copy = TempFile::CreateBeside(to, "copy");
-  copy.TakeAccessRightsOf(from);
   std::vector<char> buffer(kCopyBufferSize);
   while (const size_t count = source.ReadSome(buffer.data(), buffer.size()))
     copy.Append(buffer.data(), count);
+  copy.TakeRightsOf(from);
   copy.Sync();
-  copy.KeepAsTarget();
+  copy.KeepAs(to);
+  return true;
+}
+
+enum class Kept { kDone, kUnsupported, kNothingThere };
+
+// Gives the file at `from` a second name beside `to` and renames that over
+// `to`.
+Kept KeepSecondName(const std::string& from, const std::string& to, const std::string& noun) {
+  const auto before = StateOf(from);
+  if (!before) return Kept::kNothingThere;
+  for (int attempt = 0;; ++attempt) {
+    const std::string name = TempNameBeside(to, attempt);
+    const SystemCode code = TryAddHardLink(from, name);
+    if (IsLinkUnsupported(code)) return Kept::kUnsupported;
+    // Nothing there: the file, or the directory of `to`. Also where the
+    // file's last name went just as it was to get another.
+    if (IsNothingAt(code)) {
+      const auto now = StateOf(from);
+      if (!now || now->file != before->file) return Kept::kNothingThere;
+    }
+    if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;
+    if (code != 0) throw MakeSystemError("cannot keep the old " + noun + " as", to, code);
+    const SystemCode renamed = TryRenameOver(name, to);
+    // Where `to` was already a name of the same file, POSIX renames nothing
+    // and the second name stays; where the rename failed it goes too.
+    RemoveFileQuietly(name);
+    if (renamed) throw MakeSystemError("cannot keep the old " + noun + " as", to, renamed);
+    SyncDirectoryOf(to);
+    return Kept::kDone;
+  }
+}
+
+}  // namespace
+
+bool KeepSecondNameOrCopy(const std::string& from, const std::string& to, const std::string& noun,
+                          bool copy_only) {
+  const Kept kept = copy_only ? Kept::kUnsupported : KeepSecondName(from, to, noun);
+  if (kept == Kept::kUnsupported) return CopyDurably(from, to);
+  return kept == Kept::kDone;
 }
 
 }  // namespace platform

@@ -10,13 +10,15 @@
 
 namespace platform {
 
-// A new file written beside its target, which then takes the target's place
-// in one step, or is removed. The calling sequence:
+// A new file written beside its target under a name of its own, which then
+// takes the target's place in one step, or is removed. The calling sequence:
 //
 //   TempFile file = TempFile::CreateBeside(target, "list");
-//   file.Append(...);               // as often as needed
+//   file.Append(...);                 // as often as needed; TruncateAt cuts back
+//   file.TakeRightsOf(target);        // or UseDefaultRights()
+//   file.MakeReadOnly();              // where wanted
 //   file.Sync();
-//   file.KeepReplacing(backup);     // or file.KeepAsTarget() where no target is
+//   file.KeepAs(target);
 //
 // A TempFile that goes out of scope unkept is closed and removed. Failures
 // name the file by `noun` ("cannot put the new list in place of ...").
@@ -37,45 +39,49 @@ class TempFile {
   void Append(const char* data, size_t size) { file_.WriteAll(data, size); }
   // Cuts the file to its first `size` bytes; appending goes on from there.
   void TruncateAt(uint64_t size) { file_.TruncateAt(size); }
+  // Gives the file the access rights of the file at `path`, or those a new
+  // file gets by default (see File).
+  void TakeRightsOf(const std::string& path) { file_.TakeAccessRightsOf(path); }
+  void UseDefaultRights() { file_.UseDefaultAccessRights(); }
+  // The file is to be read-only once kept: at once where the system renames
+  // a read-only file (POSIX), so that the flush covers it; else right after
+  // the rename (Windows).
+  void MakeReadOnly() { read_only_after_rename_ = !file_.MakeReadOnlyBeforeRename(); }
   // Returns once the whole file is on stable storage. It stays open, and
   // held against RemoveStaleTempFilesBeside, until it is kept.
-  void Sync();
-
-  // Gives the file the access rights of the file at `path`.
-  void TakeAccessRightsOf(const std::string& path);
-
-  // Where the target exists: the target becomes this file, with the old
-  // target's access rights, and the old target stays as `backup` (a second
-  // name for it, or a flushed copy where the file system has no hard links),
-  // in place of a stale file or link there, which is deleted. At every
-  // moment the target's path holds the whole old or the whole new file.
-  void KeepReplacing(const std::string& backup);
-  // Where nothing is at the target: this file becomes the target, with the
-  // rights taken, or else the rights a new file gets by default.
-  void KeepAsTarget();
+  void Sync() { file_.Sync(); }
+  // Renames the file over `target` in one step, replacing a file or link
+  // there, and makes the rename durable.
+  void KeepAs(const std::string& target);
 
  private:
-  TempFile(File file, std::string target, std::string noun);
-  void KeepOldTargetAs(const std::string& backup);
-  void RenameOverTarget();
+  TempFile(File file, std::string noun);
 
   File file_;
   std::string path_;
-  std::string target_;
   std::string noun_;
-  bool rights_given_ = false;
+  bool read_only_after_rename_ = false;
   bool kept_ = false;
 };
 
+// The first name that CreateBeside tries for a temp file beside `target`.
+std::string TempPathBeside(const std::string& target);
+
 // Removes the temp files in the directories of `targets` that runs killed
-// before they could keep them left behind, and none that a live run holds,
-// nor a target named like one. Quiet: whatever cannot be removed stays.
+// before they could keep them left behind: those of ended processes and of
+// this one (which has made none yet), none that a live run holds, and no
+// target named like one. Quiet, and it never waits.
 void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets);
 
-// Writes a copy of `from`, with its access rights, at `to`, in place of a
-// file or link there, and returns once it is on stable storage. The copy is
-// written beside `to` and renamed over it: `to` is never a partial copy.
-void CopyFileDurably(const std::string& from, const std::string& to);
+// Gives the file at `from` the name `to` as well, in place of a file or
+// link there: a second name (hard link) made beside `to` and renamed over
+// it, or, where `from` is `copy_only` or the file system has no second
+// names, a flushed copy with `from`'s rights written beside it and renamed
+// over it. `to` is never missing or partial: a failure leaves it as it was.
+// False, with `to` as it was, when nothing is at `from` any more. Failures
+// name the file by `noun` ("cannot keep the old list as ...").
+bool KeepSecondNameOrCopy(const std::string& from, const std::string& to, const std::string& noun,
+                          bool copy_only);
 
 }  // namespace platform
 

@@ -32,6 +32,18 @@ TEST_F(TavrinRunTest, ReadsTheProfileBesideTheProgramOnly) {
   EXPECT_EQ(ReadBytes(backup_), "Tools\r\nService Pack (Version: 1.0)\r\nVisu\r\n");
 }
 
+TEST_F(TavrinRunTest, StampsAUtf16ListInUtf16) {
+  const std::string old_list =
+      "\xFF\xFE" + Utf16Bytes(u"Velmo Base 4.0\r\nService Pack 1\r\nTools 1.2\r\n");
+  WriteBytes(list_, old_list);
+  ExpectQuietSuccess(Run());
+  const std::string stamp = StampFor("0.0");
+  EXPECT_EQ(ReadBytes(list_), "\xFF\xFE" + Utf16Bytes(u"Velmo Base 4.0\r\n" +
+                                                      std::u16string(stamp.begin(), stamp.end()) +
+                                                      u"\r\nTools 1.2\r\n"));
+  EXPECT_EQ(ReadBytes(backup_), old_list);
+}
+
 TEST_F(TavrinRunTest, ResolvesReferencesInOverrides) {
   fs::create_directory(scratch_.path() / "sp");
   options_.environment["Software_Txt"] = "$SERVICEPACKDIR$\\list.txt";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/stamp_model.h"
+#include "support/string_sink.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ const std::string kStamp = StampFor("2.1");
 
 // The new list for `old_list`, fed in pieces of `piece_size` bytes.
 std::string Stamp(const std::string& old_list, size_t piece_size = 1 << 20) {
-  LineStamper stamper(kStamp);
+  LineStamper stamper(kStamp, EncodingOf(old_list));
   StringSink out;
   for (size_t at = 0; at < old_list.size(); at += piece_size)
     stamper.Feed(std::string_view(old_list).substr(at, piece_size), out);
@@ -58,6 +59,38 @@ TEST(LineStamper, PassesEveryOtherByteThrough) {
   EXPECT_EQ(Stamp(std::string("\x00Service Pack\x00\r\n", 16)), kStamp + "\r\n");
 }
 
+TEST(LineStamper, StampsAUtf16ListInItsOwnByteOrderBehindItsMark) {
+  const std::u16string stamp(kStamp.begin(), kStamp.end());
+  for (bool big_endian : {false, true}) {
+    const std::string mark = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+    const auto utf16 = [&](const std::u16string& text) {
+      return mark + Utf16Bytes(text, big_endian);
+    };
+    const std::string old_list =
+        utf16(u"one\rService Pack 1\r\nt\nwo\r\nold Service Pack 2\r\nlast");
+    for (size_t piece_size : {1u, 2u, 3u, 7u, 1u << 20})
+      EXPECT_EQ(Stamp(old_list, piece_size), utf16(u"one\r\n" + stamp + u"\r\nt\nwo\r\nlast\r\n"))
+          << big_endian << " " << piece_size;
+    EXPECT_EQ(Stamp(mark), utf16(stamp + u"\r\n"));
+    // Bytes of CR and LF inside other characters end no line.
+    EXPECT_EQ(Stamp(utf16(u"\u0D0A\u0A0D\r")), utf16(u"\u0D0A\u0A0D\r\n" + stamp + u"\r\n"));
+    // The marker's bytes one byte off the units' bounds are other characters.
+    const std::string shifted = "A" + Utf16Bytes(u"Service Pack", big_endian) + "A";
+    EXPECT_EQ(Stamp(mark + shifted),
+              mark + shifted + Utf16Bytes(u"\r\n" + stamp + u"\r\n", big_endian));
+    // Half a unit at the end belongs to no line and stays last.
+    EXPECT_EQ(Stamp(utf16(u"a") + "z", 1), utf16(u"a\r\n" + stamp + u"\r\n") + "z");
+  }
+}
+
+TEST(LineStamper, KeepsAUtf8MarkFirst) {
+  const std::string mark = "\xEF\xBB\xBF";
+  for (size_t piece_size : {1u, 2u, 1u << 20})
+    EXPECT_EQ(Stamp(mark + "Service Pack 1\r\nx\r\n", piece_size), mark + kStamp + "\r\nx\r\n");
+  EXPECT_EQ(Stamp(mark), mark + kStamp + "\r\n");
+  EXPECT_EQ(Stamp("x" + mark + "y\r\n"), "x" + mark + "y\r\n" + kStamp + "\r\n");  // no mark there
+}
+
 TEST(LineStamper, GivesTheSameListHoweverThePiecesFall) {
   const std::string old_list = "head\r\nService\r\n Pack\rlong line " + std::string(300, 'x') +
                                "\r\n\nService Pack 7\r\r\nService Pack 8\ntail\r\nService Pac";
@@ -72,10 +105,16 @@ TEST(LineStamper, AgreesWithALineByLineModelOnRandomLists) {
   const std::vector<std::string> words = {
       "a", "xyz", "\r", "\n", "\r\n", "\r\r", "Service Pack", "Service", " Pack", "S", "ack"};
   std::mt19937 random(12345);
-  for (int round = 0; round < 3000; ++round) {
-    std::string old_list;
+  const std::vector<std::string> marks = {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+  for (int round = 0; round < 6000; ++round) {
+    std::string text;
     const size_t length = random() % 40;
-    for (size_t i = 0; i < length; ++i) old_list += words[random() % words.size()];
+    for (size_t i = 0; i < length; ++i) text += words[random() % words.size()];
+    const std::string& mark = marks[random() % marks.size()];
+    const std::string old_list =
+        mark.size() == 2
+            ? mark + Utf16Bytes(std::u16string(text.begin(), text.end()), mark[0] == '\xFE')
+            : mark + text;
     const size_t piece_size = 1 + random() % 17;
     ASSERT_EQ(Stamp(old_list, piece_size), ModelStamp(old_list, kStamp))
         << testing::PrintToString(old_list) << " in pieces of " << piece_size;

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/run_error.h"
+#include "platform/file.h"
 #include "support/scratch.h"
 #include "support/stamp_model.h"
 
@@ -51,15 +53,6 @@ class StampingTest : public testing::Test {
   const std::string list_;
   const std::string backup_;
 };
-
-TEST(BackupPathFor, TakesThePathBeforeItsFirstDot) {
-  EXPECT_EQ(BackupPathFor("C:\\Software.txt"), "C:\\Software.bak");
-  EXPECT_EQ(BackupPathFor("C:\\Software.list.txt"), "C:\\Software.bak");
-  EXPECT_EQ(BackupPathFor("C:\\Software"), "C:\\Software.bak");
-  EXPECT_EQ(BackupPathFor(".\\list.txt"), ".\\list.txt.bak");
-  EXPECT_EQ(BackupPathFor("C:\\dir.d\\list.txt"), "C:\\dir.bak");
-  EXPECT_EQ(BackupPathFor(""), ".bak");
-}
 
 TEST_F(StampingTest, CreatesAReadOnlyListWithTheStampAloneWhenThereIsNone) {
   WriteBytes(backup_, "unrelated");
@@ -124,11 +117,49 @@ TEST_F(StampingTest, AMissingDirectoryOrADirectoryAtTheListsPathFailsWithNothing
   EXPECT_EQ(Names(), (std::vector<std::string>{"Listdir"}));
 }
 
+// "\\127.0.0.1\share\Software.txt" would have "\\127.bak" as its backup, and a
+// short list name beside a path near the limit no room for a temp file.
+TEST_F(StampingTest, RefusesBackupPathsThatNameNoFileAndPathsTooLongForTheirNeighbours) {
+  const std::string near_limit =
+      scratch_ / std::string(platform::LongestPath() - scratch_.path().string().size() - 5, 'd');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"\\\\127.0.0.1\\share\\Software.txt", "'\\\\127.bak' names no file"},
+      {"\\\\fs.corp.example\\share\\Software.txt", "'\\\\fs.bak' names no file"},
+      {"\\\\.\\Z:\\Software.txt", "'\\\\.bak' names no file"},
+      {near_limit + "\\S.t", "longer than"}};
+  for (const auto& [list, words] : cases) {
+    UseList(list);
+    EXPECT_NE(StampError().find(words), std::string::npos) << list;
+  }
+  EXPECT_TRUE(Names().empty());
+}
+
 TEST_F(StampingTest, RefusesAListThatWouldBeItsOwnBackup) {
   UseList(scratch_ / "Software.BAK");
   WriteBytes(scratch_ / "Software.BAK", "precious\r\n");
   EXPECT_NE(StampError().find("backup"), std::string::npos);
   EXPECT_EQ(ReadBytes(scratch_ / "Software.BAK"), "precious\r\n");
+}
+
+TEST_F(StampingTest, RefusesAUtf16ListAVersionThatIsNotPlainAsciiTouchingNothing) {
+  const std::string old_list = "\xFF\xFE" + Utf16Bytes(u"Tools\r\nService Pack 1\r\n");
+  WriteBytes(list_, old_list);
+  try {
+    Stamp("2.1 \xE9");
+    ADD_FAILURE() << "no error";
+  } catch (const base::RunError& error) {
+    EXPECT_NE(
+        std::string(error.what()).find("UTF-16 text and the version '2.1 \xE9' is not plain ASCII"),
+        std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(ReadBytes(list_), old_list);
+  EXPECT_FALSE(IsReadOnly(list_));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Software.txt"}));
+
+  WriteBytes(list_, "Tools\r\n");  // 8-bit text takes the version's bytes as they are
+  Stamp("2.1 \xE9");
+  EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + StampFor("2.1 \xE9") + "\r\n");
 }
 
 TEST_F(StampingTest, FinishesAfterAKillThatLeftListAndBackupAsTwoNamesOfOneFile) {

@@ -4,8 +4,11 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "base/run_error.h"
+#include "platform/process.h"
+#include "support/processes.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;
@@ -21,20 +24,27 @@ TempFile WrittenBeside(const std::string& target, const std::string& text) {
   return file;
 }
 
-TEST(TempFile, ReplacesKeepingTheOldFileAsBackupOrTakesAnEmptyPlace) {
+TEST(TempFile, TakesItsTargetsPlaceAndTheOldFileStaysUnderASecondNameOrAsACopy) {
   ScratchDir scratch;
   const std::string list = scratch / "list.txt", backup = scratch / "list.bak";
+  const std::string copy = scratch / "copy.bak";
   WriteBytes(list, "old");
+  WriteBytes(backup, "stale");
+  KeepSecondNameOrCopy(list, backup, "file", false);
+  EXPECT_EQ(IdentityOf(backup), IdentityOf(list));
+  KeepSecondNameOrCopy(list, backup, "file", false);  // already a name of it
+  KeepSecondNameOrCopy(list, copy, "file", true);
+  EXPECT_NE(IdentityOf(copy), IdentityOf(list));
   TempFile replacement = WrittenBeside(list, "new");
   EXPECT_EQ(fs::path(replacement.path()).parent_path(), scratch.path());
-  replacement.KeepReplacing(backup);
+  replacement.TakeRightsOf(list);
+  replacement.MakeReadOnly();
+  replacement.KeepAs(list);
   EXPECT_EQ(ReadBytes(list), "new");
+  EXPECT_TRUE(IsReadOnly(list));
   EXPECT_EQ(ReadBytes(backup), "old");
+  EXPECT_EQ(ReadBytes(copy), "old");
   EXPECT_FALSE(fs::exists(replacement.path()));
-
-  const std::string other = scratch / "other.txt";
-  WrittenBeside(other, "fresh").KeepAsTarget();
-  EXPECT_EQ(ReadBytes(other), "fresh");
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 3);
 }
 
@@ -45,39 +55,48 @@ TEST(TempFile, CopiesDurablyInOneStepInPlaceOfWhatIsThere) {
   std::string big;
   for (int i = 0; i < 50000; ++i) big += "line " + std::to_string(i) + "\r\n";
   WriteBytes(from, big);
-  CopyFileDurably(from, to);
+  KeepSecondNameOrCopy(from, to, "file", true);
   EXPECT_EQ(ReadBytes(to), big);
 
   WriteBytes(from, "newer");
-  CopyFileDurably(from, to);  // over the earlier copy
+  KeepSecondNameOrCopy(from, to, "file", true);  // over the earlier copy
   EXPECT_EQ(ReadBytes(to), "newer");
-  EXPECT_THROW(CopyFileDurably(scratch / "missing", to), base::RunError);
+  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", to, "file", true));
+  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", to, "file", false));
   EXPECT_EQ(ReadBytes(to), "newer");
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 2);
-  File over;
-  EXPECT_TRUE(IsNameTaken(File::TryCreate(from, &over)));  // never over an existing file
+  EXPECT_TRUE(IsNameTaken(File::TryCreate(from).code));  // never over an existing file
 }
 
 TEST(TempFile, StaleFilesGoButLiveOnesAndOthersStay) {
   ScratchDir scratch;
   const std::string list = scratch / "list.txt";
+  const std::string own = std::to_string(CurrentProcessId());
+  const std::string live = std::to_string(AnotherLiveProcessId());
   WriteBytes(scratch / "~tavrin-4194303.tmp", "left by a killed run");
   WriteBytes(scratch / "~tavrin-4194302-2.tmp", "left by a killed run");
-  WriteBytes(scratch / "~tavrin-notes.tmp", "not ours");
-  WriteBytes(scratch / "~tavrin-9999999999.tmp", "not ours: no process id");
+  WriteBytes(scratch / ("~tavrin-" + own + "-7.tmp"), "left by a killed run with this id");
+  // Names that CreateBeside never makes, and the file of a live run
+  // between two steps, holding nothing.
+  const std::vector<std::string> others = {"~tavrin-notes.tmp",      "~tavrin-9999999999.tmp",
+                                           "~tavrin-2024-01-15.tmp", "~tavrin-0.tmp",
+                                           "~tavrin-99999--.tmp",    "~tavrin-042.tmp",
+                                           "~tavrin-4194303-0.tmp",  "~tavrin-4194303-101.tmp",
+                                           "~tavrin-4194303-07.tmp", "~tavrin-" + live + ".tmp"};
+  for (const std::string& name : others) WriteBytes(scratch / name, "not stale");
   WriteBytes(scratch / "~tavrin-4194301.tmp", "a list named like a temp file");
   RemoveStaleTempFilesBeside({scratch / "~tavrin-4194301.tmp"});
   EXPECT_TRUE(fs::exists(scratch / "~tavrin-4194301.tmp"));
   fs::create_directory(scratch / "backups");
   WriteBytes(scratch / "backups/~tavrin-4194300.tmp", "left beside a backup");
-  TempFile live = TempFile::CreateBeside(list, "file");
+  TempFile held = TempFile::CreateBeside(list, "file");  // this process's, so only held
   RemoveStaleTempFilesBeside({list, scratch / "backups/list.bak"});
   EXPECT_FALSE(fs::exists(scratch / "backups/~tavrin-4194300.tmp"));
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194303.tmp"));
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194302-2.tmp"));
-  EXPECT_TRUE(fs::exists(scratch / "~tavrin-notes.tmp"));
-  EXPECT_TRUE(fs::exists(scratch / "~tavrin-9999999999.tmp"));
-  EXPECT_TRUE(fs::exists(live.path()));
+  EXPECT_FALSE(fs::exists(scratch / ("~tavrin-" + own + "-7.tmp")));
+  for (const std::string& name : others) EXPECT_TRUE(fs::exists(scratch / name)) << name;
+  EXPECT_TRUE(fs::exists(held.path()));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct ProgramRun {
   int exit_code = -1;       // -1 when the program was killed
@@ -25,6 +26,8 @@ struct ProgramOptions {
   std::optional<long> file_size_limit;
   // POSIX only: run as this user and group (the tests run as root).
   std::optional<unsigned> user_id;
+  // POSIX only: the program's arguments (tavrin takes none; a tracer does).
+  std::vector<std::string> arguments;
 };
 
 ProgramRun RunProgram(const std::string& program, const ProgramOptions& options);

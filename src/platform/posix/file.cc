@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <string>
 #include <utility>
 
+#include "base/windows_path.h"
 #include "platform/posix/native_path.h"
 
 namespace platform {
@@ -34,16 +36,18 @@ void ChangeMode(const std::string& path, mode_t mode) {
     throw MakeSystemError("cannot set the attributes of", path, LastError());
 }
 
-// The directory that holds `native`.
-std::string DirectoryOf(const std::string& native) {
-  const size_t slash = native.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : native.substr(0, slash);
+// The POSIX path of the directory that holds `path`.
+std::string NativeDirectoryOf(const std::string& path) {
+  const std::string directory = base::ParentDirectory(path);
+  return directory.empty() ? "." : NativePath(directory);
 }
 
-bool LinkUnsupported(int error_number) {
-  return error_number == EPERM || error_number == ENOTSUP || error_number == EOPNOTSUPP ||
-         error_number == EMLINK || error_number == ENOSYS || error_number == EXDEV;
+FileState StateFrom(const struct stat& info) {
+  return FileState{
+      FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                   static_cast<uint64_t>(info.st_nlink)},
+      static_cast<uint64_t>(info.st_size),
+      static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
 // Whether the open file `descriptor` is still the one that `native` names.
@@ -61,20 +65,41 @@ File File::OpenForReading(const std::string& path) {
   return File(file, path);
 }
 
-SystemCode File::TryCreate(const std::string& path, File* file) {
+std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
+  // Without blocking, so that a FIFO is refused rather than waited on.
+  const int file = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0) {
+    if (IsNothingAt(LastError())) return std::nullopt;
+    throw MakeSystemError("cannot read", path, LastError());
+  }
+  File opened(file, path);
+  struct stat info;
+  if (fstat(file, &info) != 0) throw MakeSystemError("cannot read", path, LastError());
+  if (!S_ISREG(info.st_mode))
+    throw base::RunError("cannot read", path, "it is not an ordinary file");
+  return opened;
+}
+
+NewFile File::TryCreate(const std::string& path) {
   const std::string native = NativePath(path);
   const int created =
       open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (created < 0) return LastError();
+  if (created < 0) return {File(), LastError()};
   // Locked from the start, so that another run's RemoveUnlessHeld leaves it
   // alone. One that removed it between the open and the lock made the name
   // free again: then the name counts as taken, and the caller tries another.
   if (flock(created, LOCK_EX | LOCK_NB) != 0 || !StillNamedBy(created, native)) {
     close(created);
-    return EEXIST;
+    return {File(), EEXIST};
   }
-  *file = File(created, path);
-  return 0;
+  return {File(created, path), 0};
+}
+
+uint64_t File::Size() const {
+  struct stat info;
+  if (fstat(ToDescriptor(handle_), &info) != 0)
+    throw MakeSystemError("cannot look at", path_, LastError());
+  return static_cast<uint64_t>(info.st_size);
 }
 
 size_t File::ReadSome(char* buffer, size_t size) {
@@ -124,6 +149,22 @@ void File::UseDefaultAccessRights() {
     throw MakeSystemError("cannot set the attributes of", path_, LastError());
 }
 
+bool File::MakeReadOnlyBeforeRename() {
+  struct stat info;
+  if (fstat(ToDescriptor(handle_), &info) != 0 ||
+      fchmod(ToDescriptor(handle_), info.st_mode & 07777 & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH}) !=
+          0)
+    throw MakeSystemError("cannot set the attributes of", path_, LastError());
+  return true;
+}
+
+FileState File::State() const {
+  struct stat info;
+  if (fstat(ToDescriptor(handle_), &info) != 0)
+    throw MakeSystemError("cannot look at", path_, LastError());
+  return StateFrom(info);
+}
+
 void File::Sync() {
   if (fsync(ToDescriptor(handle_)) != 0)
     throw MakeSystemError("cannot flush to disk", path_, LastError());
@@ -138,19 +179,14 @@ void File::CloseQuietly() noexcept {
   if (std::exchange(open_, false)) close(ToDescriptor(handle_));
 }
 
-size_t DirectoryPartLength(const std::string& path) {
-  const size_t separator = path.find_last_of("\\/");
-  return separator == std::string::npos ? 0 : separator + 1;
-}
-
 bool IsNameTaken(SystemCode code) { return code == EEXIST; }
 
-bool IsNothingAt(SystemCode code) { return code == ENOENT; }
+bool IsNothingAt(SystemCode code) { return code == ENOENT || code == ENOTDIR; }
 
 PathKind KindOf(const std::string& path) {
   struct stat info;
   if (stat(NativePath(path).c_str(), &info) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return PathKind::kNothing;
+    if (IsNothingAt(LastError())) return PathKind::kNothing;
     throw MakeSystemError("cannot look at", path, LastError());
   }
   if (S_ISREG(info.st_mode)) return PathKind::kFile;
@@ -169,14 +205,21 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
                       static_cast<uint64_t>(info.st_nlink)};
 }
 
+std::optional<FileState> StateOf(const std::string& path) {
+  struct stat info;
+  if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+  return StateFrom(info);
+}
+
+std::optional<std::string> LongNameBehindShortName(const std::string&) { return std::nullopt; }
+
+size_t LongestPath() { return PATH_MAX - 1; }
+
 bool SameEntry(const std::string& a, const std::string& b) {
-  const std::string native_a = NativePath(a), native_b = NativePath(b);
-  const size_t slash_a = native_a.rfind('/'), slash_b = native_b.rfind('/');
-  const std::string name_a = native_a.substr(slash_a == std::string::npos ? 0 : slash_a + 1);
-  const std::string name_b = native_b.substr(slash_b == std::string::npos ? 0 : slash_b + 1);
   struct stat directory_a, directory_b;
-  return name_a == name_b && stat(DirectoryOf(native_a).c_str(), &directory_a) == 0 &&
-         stat(DirectoryOf(native_b).c_str(), &directory_b) == 0 &&
+  return base::FinalComponent(a) == base::FinalComponent(b) &&
+         stat(NativeDirectoryOf(a).c_str(), &directory_a) == 0 &&
+         stat(NativeDirectoryOf(b).c_str(), &directory_b) == 0 &&
          directory_a.st_dev == directory_b.st_dev && directory_a.st_ino == directory_b.st_ino;
 }
 
@@ -186,8 +229,10 @@ void SetReadOnlyAttributes(const std::string& path) {
   ChangeMode(path, ModeOf(path) & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH));
 }
 
+bool IsReadOnly(const std::string& path) { return !(ModeOf(path) & S_IWUSR); }
+
 void RemoveFile(const std::string& path) {
-  if (unlink(NativePath(path).c_str()) != 0 && errno != ENOENT)
+  if (unlink(NativePath(path).c_str()) != 0 && !IsNothingAt(LastError()))
     throw MakeSystemError("cannot delete", path, LastError());
 }
 
@@ -217,23 +262,29 @@ void RemoveUnlessHeld(const std::string& path) noexcept {
   close(file);
 }
 
-bool RenameNeedsClosedFile() { return false; }
-
-LinkResult AddHardLink(const std::string& existing, const std::string& link, SystemCode* code) {
+SystemCode TryAddHardLink(const std::string& existing, const std::string& link) {
   // The file that `existing` names gets the second name, not a link there.
-  if (linkat(AT_FDCWD, NativePath(existing).c_str(), AT_FDCWD, NativePath(link).c_str(),
-             AT_SYMLINK_FOLLOW) == 0)
-    return LinkResult::kDone;
-  *code = LastError();
-  return LinkUnsupported(errno) ? LinkResult::kUnsupported : LinkResult::kFailed;
+  return linkat(AT_FDCWD, NativePath(existing).c_str(), AT_FDCWD, NativePath(link).c_str(),
+                AT_SYMLINK_FOLLOW) == 0
+             ? 0
+             : LastError();
 }
 
-SystemCode RenameOver(const std::string& from, const std::string& to) {
+bool IsLinkUnsupported(SystemCode code) {
+  return code == EPERM || code == ENOTSUP || code == EOPNOTSUPP || code == EMLINK ||
+         code == ENOSYS || code == EXDEV;
+}
+
+SystemCode TryRenameOver(File& file, const std::string& to) {
+  return TryRenameOver(file.path_, to);
+}
+
+SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? 0 : LastError();
 }
 
 void SyncDirectoryOf(const std::string& path) noexcept {
-  const int directory = open(DirectoryOf(NativePath(path)).c_str(), O_RDONLY | O_DIRECTORY);
+  const int directory = open(NativeDirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY);
   if (directory < 0) return;
   fsync(directory);
   close(directory);

@@ -41,11 +41,7 @@ std::string ExecutablePath() {
   }
 }
 
-std::string ExecutableDirectory() {
-  const std::string path = ExecutablePath();
-  const size_t slash = path.rfind('/');
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
+base::LeadBytes AnsiLeadBytes() { return {}; }
 
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
 

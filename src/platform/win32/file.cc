@@ -6,7 +6,10 @@
 #include <string>
 #include <utility>
 
-#include "platform/win32/file_errors.h"
+#include "base/ascii_case.h"
+#include "base/windows_path.h"
+#include "platform/process.h"
+#include "platform/win32/held_files.h"
 
 // Every operation that a file held by another program refuses is retried
 // for a while (RetryWhileHeld); the questions that open nothing for reading
@@ -44,7 +47,8 @@ DWORD AttributesOf(const std::string& path) {
 
 // The full path of `path`'s directory and the name of its entry there as
 // the directory holds it; false when either cannot be had.
-bool StoredEntry(const std::string& path, std::string* directory, std::string* name) {
+bool StoredEntry(const std::string& path, std::string* directory, std::string* name,
+                 std::string* short_name = nullptr) {
   // The search would take these for wildcards and find some other entry;
   // the "?" of a "\\?\" prefix is none.
   const size_t prefix = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
@@ -59,6 +63,7 @@ bool StoredEntry(const std::string& path, std::string* directory, std::string* n
   FindClose(search);
   *directory = std::string(full, last_name);
   *name = entry.cFileName;
+  if (short_name) *short_name = entry.cAlternateFileName;
   return true;
 }
 
@@ -83,13 +88,29 @@ DWORD Delete(const std::string& path) {
   return RetryWhileHeld([&] { return ErrorUnless(DeleteFileA(path.c_str())); });
 }
 
-// File systems without hard links (FAT, exFAT) say "invalid function", some
-// network and pooled volumes "not supported", cloud placeholders "access
-// denied"; another volume cannot hold a second name of the file at all.
-bool LinkUnsupported(DWORD error_code) {
-  return error_code == ERROR_INVALID_FUNCTION || error_code == ERROR_NOT_SUPPORTED ||
-         error_code == ERROR_TOO_MANY_LINKS || error_code == ERROR_ACCESS_DENIED ||
-         error_code == ERROR_NOT_SAME_DEVICE;
+// Deletes `path` at once or not at all, a read-only file too.
+void DeleteWithoutWaiting(const std::string& path) {
+  if (const auto attributes = WithoutReadOnly(path)) SetFileAttributesA(path.c_str(), *attributes);
+  DeleteFileA(path.c_str());
+}
+
+FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileState{
+      FileIdentity{info.dwVolumeSerialNumber,
+                   uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow, info.nNumberOfLinks},
+      uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow,
+      static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                           info.ftLastWriteTime.dwLowDateTime)};
+}
+
+// The state of the open file `file`; empty where the system cannot tell
+// (some network file systems give every file the index 0).
+std::optional<FileState> StateOfHandle(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  const FileState state = StateFrom(info);
+  if (state.file.index == 0) return std::nullopt;
+  return state;
 }
 
 }  // namespace
@@ -102,15 +123,39 @@ File File::OpenForReading(const std::string& path) {
   return File(FromHandle(file), path);
 }
 
-SystemCode File::TryCreate(const std::string& path, File* file) {
+std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
+  // Full sharing, so that an editor that has the file open keeps nobody
+  // out; a directory opens too, to be told apart.
+  DWORD code = 0;
+  const HANDLE file = OpenWhileHeld(path, GENERIC_READ, kShareAll, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, &code);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (IsNothingAt(code)) return std::nullopt;
+    throw MakeSystemError("cannot read", path, code);
+  }
+  File opened(FromHandle(file), path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    throw base::RunError("cannot read", path, "it is not an ordinary file");
+  return opened;
+}
+
+NewFile File::TryCreate(const std::string& path) {
   // Unshared: until it is closed, no other run can delete it as stale. A
   // taken name is no reason to wait; a name whose file is being deleted is.
   DWORD code = 0;
   const HANDLE created =
       OpenWhileHeld(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &code);
-  if (created == INVALID_HANDLE_VALUE) return code;
-  *file = File(FromHandle(created), path);
-  return 0;
+  if (created == INVALID_HANDLE_VALUE) return {File(), code};
+  return {File(FromHandle(created), path), 0};
+}
+
+uint64_t File::Size() const {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(ToHandle(handle_), &size))
+    throw MakeSystemError("cannot look at", path_, GetLastError());
+  return static_cast<uint64_t>(size.QuadPart);
 }
 
 size_t File::ReadSome(char* buffer, size_t size) {
@@ -146,6 +191,15 @@ void File::TruncateAt(uint64_t size) {
 void File::TakeAccessRightsOf(const std::string&) {}
 void File::UseDefaultAccessRights() {}
 
+bool File::MakeReadOnlyBeforeRename() { return false; }
+
+FileState File::State() const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(ToHandle(handle_), &info))
+    throw MakeSystemError("cannot look at", path_, GetLastError());
+  return StateFrom(info);
+}
+
 void File::Sync() {
   if (!FlushFileBuffers(ToHandle(handle_)))
     throw MakeSystemError("cannot flush to disk", path_, GetLastError());
@@ -160,22 +214,15 @@ void File::CloseQuietly() noexcept {
   if (std::exchange(open_, false)) CloseHandle(ToHandle(handle_));
 }
 
-size_t DirectoryPartLength(const std::string& path) {
-  size_t length = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])))
-      ++i;  // its second byte may be that of "\\"
-    else if (path[i] == '\\' || path[i] == '/')
-      length = i + 1;
-  }
-  return length;
-}
-
 bool IsNameTaken(SystemCode code) {
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
 
-bool IsNothingAt(SystemCode code) { return IsNothingThere(static_cast<DWORD>(code)); }
+bool IsNothingAt(SystemCode code) {
+  // A name that no file can have names nothing either.
+  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+         code == ERROR_INVALID_NAME || code == ERROR_BAD_PATHNAME;
+}
 
 PathKind KindOf(const std::string& path) {
   DWORD code = 0;
@@ -199,7 +246,7 @@ PathKind KindOf(const std::string& path) {
   if (attributes == INVALID_FILE_ATTRIBUTES || attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     // What cannot be told is no "nothing": the list would be replaced
     // without a backup.
-    if (IsNothingThere(code)) return PathKind::kNothing;
+    if (IsNothingAt(code)) return PathKind::kNothing;
     throw MakeSystemError("cannot look at", path, code);
   }
   if (code == ERROR_ACCESS_DENIED)
@@ -213,21 +260,37 @@ bool IsLink(const std::string& path) {
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  const auto state = StateOf(path);
+  if (!state) return std::nullopt;
+  return state->file;
+}
+
+std::optional<FileState> StateOf(const std::string& path) {
   // One file, however it is spelled: "List.bak." and "List.bak " are
   // "List.bak" (Windows drops a name's trailing dots and blanks), and so is
   // its 8.3 short name.
   DWORD code = 0;
   const HANDLE file = OpenToLookAt(path, &code);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool known = GetFileInformationByHandle(file, &info);
+  const auto state = StateOfHandle(file);
   CloseHandle(file);
-  if (!known) return std::nullopt;
-  const uint64_t index = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-  // Some network file systems give every file the index 0.
-  if (index == 0) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks};
+  return state;
 }
+
+std::optional<std::string> LongNameBehindShortName(const std::string& path) {
+  std::string directory, long_name, short_name;
+  if (!StoredEntry(path, &directory, &long_name, &short_name) || short_name.empty())
+    return std::nullopt;
+  // The name as Windows takes it: without trailing dots and blanks.
+  std::string_view name = base::FinalComponent(path, AnsiLeadBytes());
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+  if (!base::EqualIgnoringAsciiCase(name, short_name) ||
+      base::EqualIgnoringAsciiCase(name, long_name))
+    return std::nullopt;
+  return long_name;
+}
+
+size_t LongestPath() { return MAX_PATH - 1; }
 
 bool SameEntry(const std::string& a, const std::string& b) {
   // Each path's entry as its directory holds it (whatever the spelling:
@@ -247,15 +310,22 @@ void SetReadOnlyAttributes(const std::string& path) {
   SetAttributes(path, FILE_ATTRIBUTE_READONLY);
 }
 
+bool IsReadOnly(const std::string& path) {
+  const DWORD attributes = AttributesOf(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    throw MakeSystemError("cannot read the attributes of", path, GetLastError());
+  return attributes & FILE_ATTRIBUTE_READONLY;
+}
+
 void RemoveFile(const std::string& path) {
   // A stale backup copied by hand may be read-only, or one that a run beside
   // this one linked from a list it had just made read-only.
   if (const auto attributes = WithoutReadOnly(path)) SetAttributes(path, *attributes);
   const DWORD code = Delete(path);
-  if (code != 0 && !IsNothingThere(code)) throw MakeSystemError("cannot delete", path, code);
+  if (code != 0 && !IsNothingAt(code)) throw MakeSystemError("cannot delete", path, code);
 }
 
-void RemoveFileQuietly(const std::string& path) noexcept { Delete(path); }
+void RemoveFileQuietly(const std::string& path) noexcept { DeleteWithoutWaiting(path); }
 
 std::vector<std::string> NamesIn(const std::string& directory) {
   std::string pattern = directory;
@@ -277,20 +347,29 @@ std::vector<std::string> NamesIn(const std::string& directory) {
 void RemoveUnlessHeld(const std::string& path) noexcept {
   // A live run holds its file unshared, so the delete fails with a sharing
   // violation; waiting would only wait for that run.
-  DeleteFileA(path.c_str());
+  DeleteWithoutWaiting(path);
 }
 
-bool RenameNeedsClosedFile() { return true; }
-
-LinkResult AddHardLink(const std::string& existing, const std::string& link, SystemCode* code) {
-  const DWORD result = RetryWhileHeld(
+SystemCode TryAddHardLink(const std::string& existing, const std::string& link) {
+  return RetryWhileHeld(
       [&] { return ErrorUnless(CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)); });
-  if (result == 0) return LinkResult::kDone;
-  *code = result;
-  return LinkUnsupported(result) ? LinkResult::kUnsupported : LinkResult::kFailed;
 }
 
-SystemCode RenameOver(const std::string& from, const std::string& to) {
+// File systems without hard links (FAT, exFAT) say "invalid function", some
+// network and pooled volumes "not supported", cloud placeholders "access
+// denied"; another volume cannot hold a second name of the file at all.
+bool IsLinkUnsupported(SystemCode code) {
+  return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED ||
+         code == ERROR_TOO_MANY_LINKS || code == ERROR_ACCESS_DENIED ||
+         code == ERROR_NOT_SAME_DEVICE;
+}
+
+SystemCode TryRenameOver(File& file, const std::string& to) {
+  file.Close();  // Windows renames no open file
+  return TryRenameOver(file.path_, to);
+}
+
+SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // Within one volume the name moves to the new file in one step. What makes
   // the new file durable is its flush before the rename; write-through
   // covers a move that the system does as copy and delete. A reader of the

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/run_error.h"
-#include "platform/file.h"
 #include "platform/system_error.h"
 
 namespace platform {
@@ -142,12 +141,11 @@ std::string ExecutablePath() {
   return narrow;
 }
 
-std::string ExecutableDirectory() {
-  const std::string path = ExecutablePath();
-  const size_t directory = DirectoryPartLength(path);
-  if (directory == 0) return path;
-  // A drive's root keeps its backslash: "C:\".
-  return path.substr(0, directory == 3 && path[1] == ':' ? 3 : directory - 1);
+base::LeadBytes AnsiLeadBytes() {
+  base::LeadBytes lead;
+  for (int byte = 0x80; byte <= 0xFF; ++byte)
+    if (IsDBCSLeadByte(static_cast<BYTE>(byte))) lead.set(static_cast<size_t>(byte));
+  return lead;
 }
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }

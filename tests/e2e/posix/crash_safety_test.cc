@@ -1,5 +1,6 @@
 // Interrupts the built program in the middle of its work and checks that the
 // software list is always whole: the old one or the new one.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <vector>
@@ -19,6 +21,24 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The id of a stopped process whose name is `name`, once there is one; 0
+// after ten seconds without.
+pid_t StoppedProcessNamed(const std::string& name) {
+  for (int tries = 0; tries < 1000; ++tries) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      std::ifstream file(entry.path() / "stat");
+      std::string stat;
+      if (!std::getline(file, stat)) continue;
+      const size_t close = stat.rfind(')');
+      if (stat.find(" (" + name + ") ") != std::string::npos && close + 2 < stat.size() &&
+          (stat[close + 2] == 'T' || stat[close + 2] == 't'))
+        return static_cast<pid_t>(std::stol(entry.path().filename().string()));
+    }
+    usleep(10000);
+  }
+  return 0;
+}
 
 const std::string kStamp = StampFor("0.0") + "\r\n";
 
@@ -102,7 +122,7 @@ TEST_F(CrashSafetyTest, AKillAtAnyMomentLeavesTheOldOrTheNewListWhole) {
   EXPECT_EQ(ReadBytes(list), new_list_);
 }
 
-TEST_F(CrashSafetyTest, AFullDiskFailsTheRunAndKeepsTheList) {
+TEST_F(CrashSafetyTest, AFullDiskFailsTheRunAndKeepsListAndStaleBackup) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
   const std::string disk = scratch_ / "disk";
   fs::create_directory(disk);
@@ -112,12 +132,57 @@ TEST_F(CrashSafetyTest, AFullDiskFailsTheRunAndKeepsTheList) {
   options_.environment["Software_Txt"] = list;
   MakeLists(3);
   Reset(list);
-  const ProgramRun run = RunProgram(TAVRIN_EXE, options_);
+  ProgramRun run = RunProgram(TAVRIN_EXE, options_);
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.errors.find("No space left on device"), std::string::npos) << run.errors;
   EXPECT_EQ(ReadBytes(list), old_list_);
   EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 1);
-  std::system(("umount " + disk).c_str());
+  fs::remove(list);
+
+  // The list on a file system of its own, its backup on the full one: the
+  // copy that would become the backup does not fit. The stale backup stays
+  // as it was, and the list read-only.
+  const std::string volume = disk + "/volume.d", stale = disk + "/volume.bak";
+  fs::create_directory(volume);
+  ASSERT_EQ(std::system(("mount -t tmpfs -o size=8m tavrin-test " + volume).c_str()), 0);
+  options_.environment["Software_Txt"] = volume + "/Software.txt";
+  WriteBytes(volume + "/Software.txt", old_list_);
+  fs::permissions(volume + "/Software.txt", fs::perms(0444));
+  WriteBytes(stale, "stale");
+  WriteBytes(disk + "/filler", std::string(3500000, 'f'));
+  run = RunProgram(TAVRIN_EXE, options_);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.errors.find("No space left on device"), std::string::npos) << run.errors;
+  EXPECT_EQ(ReadBytes(volume + "/Software.txt"), old_list_);
+  EXPECT_EQ(fs::status(volume + "/Software.txt").permissions(), fs::perms(0444));
+  EXPECT_EQ(ReadBytes(stale), "stale");
+  EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 3);
+  EXPECT_EQ(std::distance(fs::directory_iterator(volume), fs::directory_iterator()), 1);
+  std::system(("umount " + volume + " && umount " + disk).c_str());
+}
+
+// A run stopped just before it flushes its new list (its first fsync), while
+// another program puts an edited copy in the list's place: the run stamps
+// the edited list, not the one it read first.
+TEST_F(CrashSafetyTest, AnEditMadeDuringTheRunIsStampedNotDropped) {
+  const std::string list = scratch_ / "Software.txt";
+  const std::string edited = "Tools\r\nNew tool\r\nService Pack 1\r\n";
+  WriteBytes(list, "Tools\r\nService Pack 1\r\n");
+  options_.environment["Software_Txt"] = list;
+  options_.arguments = {
+      "-f",      "-o", "/dev/null", "-e", "trace=fsync", "-e", "inject=fsync:signal=SIGSTOP:when=1",
+      TAVRIN_EXE};
+  auto run =
+      std::async(std::launch::async, [&] { return RunProgram("/usr/bin/strace", options_); });
+  const pid_t stopped = StoppedProcessNamed("tavrin");
+  ASSERT_GT(stopped, 0) << "the run never stopped";
+  WriteBytes(scratch_ / "edit.tmp", edited);
+  fs::rename(scratch_ / "edit.tmp", list);
+  kill(stopped, SIGCONT);
+  const ProgramRun done = run.get();
+  EXPECT_EQ(done.exit_code, 0) << done.errors;
+  EXPECT_EQ(ReadBytes(list), "Tools\r\nNew tool\r\n" + kStamp);
+  EXPECT_EQ(ReadBytes(scratch_ / "Software.bak"), edited);
 }
 
 TEST_F(CrashSafetyTest, ABackupOnAnotherFileSystemIsAFlushedCopy) {

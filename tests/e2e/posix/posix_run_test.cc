@@ -61,13 +61,17 @@ TEST_F(TavrinRunTest, RefusesWhatIsNoFileOrIsItsOwnBackupAndTouchesNothing) {
 TEST_F(TavrinRunTest, ALinkedListIsBackedUpByItsContentAndBecomesAFile) {
   fs::create_directory(scratch_ / "real");
   WriteBytes(scratch_ / "real/list.txt", "old\r\n");
+  fs::permissions(scratch_ / "real/list.txt", fs::perms(0444));
   fs::create_symlink("real/list.txt", list_);
   fs::create_symlink("nowhere", backup_);  // a dangling stale backup
   ExpectQuietSuccess(Run());
   EXPECT_EQ(ReadBytes(backup_), "old\r\n");
   EXPECT_FALSE(fs::is_symlink(list_));
   EXPECT_EQ(ReadBytes(list_), "old\r\n" + StampFor("0.0") + "\r\n");
+  // The file the link named is left as it was: no second name, no rights.
   EXPECT_EQ(ReadBytes(scratch_ / "real/list.txt"), "old\r\n");
+  EXPECT_EQ(fs::status(scratch_ / "real/list.txt").permissions(), fs::perms(0444));
+  EXPECT_EQ(fs::hard_link_count(scratch_ / "real/list.txt"), 1u);
   ExpectQuietSuccess(Run());  // and a second run finds a plain list
 }
 

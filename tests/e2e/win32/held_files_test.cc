@@ -73,23 +73,30 @@ TEST_F(HeldFileRunTest, GivesUpOnFilesHeldForGoodAndLosesNothing) {
   const std::string stamped = "Tools\r\n" + StampFor("2.1") + "\r\n";
   WriteBytes(list_, kList);
   {
+    // A reader without delete sharing holds off renaming any name of the
+    // list: here the second name that is to become the backup, which stays
+    // behind until the reader lets go.
     const FileHolder reader(list_, "read");
-    ExpectFailure(TimedRun(program, "list held for good"), "in place of '" + list_ + "'");
+    ExpectFailure(TimedRun(program, "list held for good"),
+                  "cannot keep the old list as '" + backup_ + "'");
     EXPECT_GE(seconds_, 2.0);  // waited before it gave up
+    EXPECT_LT(seconds_, 4.0);  // and only once
     EXPECT_EQ(ReadBytes(list_), kList);
-    EXPECT_TRUE(OnlyListAndBackupInScratch());
+    EXPECT_FALSE(fs::exists(backup_));
   }
-  // Once the reader lets go, a run finishes the job: the backup that the
-  // failed run left as a second name of the list is no obstacle.
+  // Once the reader lets go, a run finishes the job and removes the name
+  // that the failed run left.
   ExpectQuietSuccess(Run(program));
   EXPECT_EQ(ReadBytes(list_), stamped);
   EXPECT_EQ(ReadBytes(backup_), kList);
+  EXPECT_TRUE(OnlyListAndBackupInScratch());
   {
     const FileHolder reader(backup_, "read");
     ExpectFailure(TimedRun(program, "stale backup held for good"),
-                  "cannot delete '" + backup_ + "'");
+                  "cannot keep the old list as '" + backup_ + "'");
     EXPECT_GE(seconds_, 2.0);
     EXPECT_EQ(ReadBytes(list_), stamped);
+    EXPECT_TRUE(IsReadOnly(list_));  // given back after the failure
     EXPECT_EQ(ReadBytes(backup_), kList);
     EXPECT_TRUE(OnlyListAndBackupInScratch());
   }

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "e2e/run_fixture.h"
 #include "support/win32/wine.h"
@@ -70,6 +71,41 @@ TEST_F(TavrinRunTest, RefusesAListWhoseBackupIsItselfSpelledOtherwise) {
     EXPECT_EQ(ReadBytes(file), "keep\r\n");
     EXPECT_EQ(EntriesInScratch(), 1u);
   }
+}
+
+// "SOFTWA~1.TXT" names "Software List.txt"; its backup path "SOFTWA~1.bak"
+// may be the short name of "Software Archive.bak" (NTFS numbers short names,
+// Wine hashes them: there the archive with 20357 in its name collides).
+TEST_F(TavrinRunTest, NeverTouchesAFileThatTheBackupPathNamesByItsShortName) {
+  const std::string list = scratch_ / "Software List.txt";
+  WriteBytes(list, "Service Pack 1\r\n");
+  const std::vector<std::string> archives = {scratch_ / "Software Archive.bak",
+                                             scratch_ / "Software Archive 20357.bak"};
+  for (const std::string& archive : archives) WriteBytes(archive, "unrelated\r\n");
+  char short_list[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA(list.c_str(), short_list, MAX_PATH), 0u);
+  const std::string short_name = short_list;
+  const std::string backup = short_name.substr(0, short_name.rfind('.')) + ".bak";
+  char long_backup[MAX_PATH];
+  if (GetLongPathNameA(backup.c_str(), long_backup, MAX_PATH) == 0)
+    GTEST_SKIP() << "no archive here has the short name " << backup;
+  options_.environment["Software_Txt"] = short_name;
+  ExpectFailure(Run(), "is the short name of another file");
+  for (const std::string& archive : archives) EXPECT_EQ(ReadBytes(archive), "unrelated\r\n");
+  EXPECT_EQ(ReadBytes(list), "Service Pack 1\r\n");
+  EXPECT_EQ(EntriesInScratch(), 3u);
+}
+
+// A failure after the list was made writable gives it back its read-only
+// attribute: here the backup's directory is missing.
+TEST_F(TavrinRunTest, ALateFailureLeavesTheListReadOnly) {
+  WriteBytes(list_, "Service Pack 1\r\n");
+  ASSERT_TRUE(SetFileAttributesA(list_.c_str(), FILE_ATTRIBUTE_READONLY));
+  options_.environment["Software_Txt"] = scratch_ / "nosuch\\b.c\\..\\..\\Software.txt";
+  ExpectFailure(Run(), "cannot keep the old list as");
+  EXPECT_EQ(ReadBytes(list_), "Service Pack 1\r\n");
+  EXPECT_TRUE(IsReadOnly(list_));
+  EXPECT_EQ(EntriesInScratch(), 1u);
 }
 
 TEST_F(TavrinRunTest, RefusesDevicesAsTheList) {

@@ -84,8 +84,9 @@ TEST(Files, TheNewListKeepsThePermissionsOfTheOldOne) {
     ASSERT_EQ(chown(list.c_str(), 65534, 65534), 0);
   }
   TempFile replacement = TempFile::CreateBeside(list, "file");
+  replacement.TakeRightsOf(list);
   replacement.Sync();
-  replacement.KeepReplacing(scratch / "list.bak");
+  replacement.KeepAs(list);
   EXPECT_EQ(fs::status(list).permissions(), fs::perms(0640));
   struct stat info;
   ASSERT_EQ(stat(list.c_str(), &info), 0);

@@ -66,8 +66,9 @@ TEST(Files, IdentityIsTheFileHoweverItIsSpelledAndItsNamesAreTold) {
 
 TEST(Files, TruncateAtCutsTheFileAndWritingGoesOnThere) {
   ScratchDir scratch;
-  File file;
-  ASSERT_EQ(File::TryCreate(scratch / "file", &file), 0u);
+  NewFile created = File::TryCreate(scratch / "file");
+  ASSERT_EQ(created.code, 0u);
+  File& file = created.file;
   file.WriteAll("abcdef", 6);
   file.TruncateAt(2);
   file.WriteAll("XY", 2);

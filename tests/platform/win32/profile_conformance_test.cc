@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "base/ascii_case.h"
+#include "base/profile_syntax.h"
 #include "platform/profile.h"
-#include "platform/profile_syntax.h"
 #include "support/scratch.h"
 #include "support/win32/wine.h"
 
@@ -164,7 +164,7 @@ TEST(ProfileConformance, OurReaderAnswersLikeTheSystemLookup) {
       const std::string system =
           platform::LookUpProfileString(question.section, question.key, file, 255);
       const std::string ours =
-          platform::FindProfileValue(files[i], question.section, question.key, 255);
+          base::FindProfileValue(files[i], question.section, question.key, 255);
       const std::string where = "file " + std::to_string(i) + " " +
                                 testing::PrintToString(files[i]) + " [" + question.section + "] " +
                                 question.key;

@@ -37,8 +37,11 @@ std::string DrainPipe(int fd) {
   std::vector<char*> environment;
   for (auto& entry : entries) environment.push_back(entry.data());
   environment.push_back(nullptr);
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  execve(program.c_str(), argv, environment.data());
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& argument : options.arguments)
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  execve(program.c_str(), argv.data(), environment.data());
   _exit(127);
 }
 

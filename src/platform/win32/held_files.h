@@ -1,25 +1,17 @@
-#ifndef TAVRIN_PLATFORM_WIN32_FILE_ERRORS_H_
-#define TAVRIN_PLATFORM_WIN32_FILE_ERRORS_H_
+#ifndef TAVRIN_PLATFORM_WIN32_HELD_FILES_H_
+#define TAVRIN_PLATFORM_WIN32_HELD_FILES_H_
 
 #include <windows.h>
 
 #include <string>
 
-// How file operations fail on Windows, and waiting out the failures that
-// pass: another program that holds a file for a moment, such as a virus
-// scanner or an indexer that opened the list just as it is replaced, an
+// Waiting out the failures of file operations that pass: another program that holds a file for a
+// moment, such as a virus scanner or an indexer that opened the list just as it is replaced, an
 // editor saving InstallSp.ini, or a reader of the backup. Windows refuses to
 // open, replace or delete a file that someone holds without the sharing the
 // operation needs, and one that is being deleted while still open, until
 // they let go.
 namespace platform {
-
-// Whether `code` says that nothing is at a path: no such file, no such
-// directory on the way, or a name that no file can have.
-inline bool IsNothingThere(DWORD code) {
-  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
-         code == ERROR_INVALID_NAME || code == ERROR_BAD_PATHNAME;
-}
 
 // Whether `code` is how Windows says that someone else holds the file: open
 // without the sharing that the operation needs, a byte range locked, or
@@ -30,9 +22,27 @@ inline bool IsHeldError(DWORD code) {
          code == ERROR_LOCK_VIOLATION;
 }
 
+// The waits of a whole run: whatever is held, and however many operations
+// meet it, a run waits no more than this in all.
+constexpr DWORD kRunWaitBudgetMs = 3000;
+
+// Takes `wait_ms` from what is left of the run's waits; false when too
+// little is left. `give_up` spends the rest: after one operation has waited
+// its whole time in vain, the others do not wait for the same holder again.
+inline bool TakeWait(DWORD wait_ms, bool give_up = false) {
+  static DWORD waited_ms = 0;  // one run, one thread
+  if (give_up || waited_ms + wait_ms > kRunWaitBudgetMs) {
+    waited_ms = kRunWaitBudgetMs;
+    return false;
+  }
+  waited_ms += wait_ms;
+  return true;
+}
+
 // Runs `attempt`, which returns 0 or the system's error code, again after
 // growing waits while it fails because the file is held; 2131 ms of waits in
-// all, so one operation gives up after a little over 2 s. Returns the last
+// all, so one operation gives up after a little over 2 s, and the first that
+// gives up ends the waiting of the whole run (TakeWait). Returns the last
 // code. A denial for good (permissions) costs the same wait before it is
 // reported; it ends the run either way.
 template <typename Attempt>
@@ -40,10 +50,11 @@ DWORD RetryWhileHeld(Attempt attempt) {
   static const DWORD kWaitsMs[] = {1, 10, 20, 40, 80, 160, 320, 500, 500, 500};
   DWORD code = attempt();
   for (const DWORD wait : kWaitsMs) {
-    if (!IsHeldError(code)) break;
+    if (!IsHeldError(code) || !TakeWait(wait)) return code;
     Sleep(wait);
     code = attempt();
   }
+  if (IsHeldError(code)) TakeWait(0, true);
   return code;
 }
 
@@ -64,4 +75,4 @@ inline HANDLE OpenWhileHeld(const std::string& path, DWORD access, DWORD share, 
 
 }  // namespace platform
 
-#endif  // TAVRIN_PLATFORM_WIN32_FILE_ERRORS_H_
+#endif  // TAVRIN_PLATFORM_WIN32_HELD_FILES_H_

@@ -2,13 +2,13 @@
 // suite that calls kernel32 on Windows 10 (github.com/WelliSolutions/
 // IniFileFormatReverseEngineering, source/tests/IniFileFormatTests/Tests/),
 // or one of Wine's dlls/kernel32/tests/profile.c that passes on Windows.
-#include "platform/profile_syntax.h"
+#include "base/profile_syntax.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace platform {
+namespace base {
 namespace {
 
 // A text with the NULs that a literal holds.
@@ -170,4 +170,4 @@ TEST(ProfileSyntax, FollowsWineWhereWindowsIsUnknown) {
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace base

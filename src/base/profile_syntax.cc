@@ -1,8 +1,8 @@
-#include "platform/profile_syntax.h"
+#include "base/profile_syntax.h"
 
 #include "base/ascii_case.h"
 
-namespace platform {
+namespace base {
 
 namespace {
 
@@ -102,4 +102,4 @@ std::string FindProfileValue(std::string_view contents, std::string_view section
   return "";
 }
 
-}  // namespace platform
+}  // namespace base

@@ -1,10 +1,10 @@
-#ifndef TAVRIN_PLATFORM_PROFILE_SYNTAX_H_
-#define TAVRIN_PLATFORM_PROFILE_SYNTAX_H_
+#ifndef TAVRIN_BASE_PROFILE_SYNTAX_H_
+#define TAVRIN_BASE_PROFILE_SYNTAX_H_
 
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace base {
 
 // The value of `key` in `section` of a profile file's `contents` as the
 // Windows private-profile lookup gives it into a buffer of `buffer_size`
@@ -35,6 +35,6 @@ namespace platform {
 std::string FindProfileValue(std::string_view contents, std::string_view section,
                              std::string_view key, size_t buffer_size);
 
-}  // namespace platform
+}  // namespace base
 
-#endif  // TAVRIN_PLATFORM_PROFILE_SYNTAX_H_
+#endif  // TAVRIN_BASE_PROFILE_SYNTAX_H_

@@ -1,0 +1,5 @@
+#include <unistd.h>
+
+#include "support/processes.h"
+
+unsigned long AnotherLiveProcessId() { return static_cast<unsigned long>(getppid()); }
