@@ -1,4 +1,6 @@
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
 
 #include <tlhelp32.h>
 
