@@ -67,8 +67,9 @@ DWORD SetCreationTime(const std::string& path, const FILETIME& created) {
 }
 
 // Sets `dacl` as the file's own, protected from inheritance or inheriting
-// from its directory as the old file's was; the system recomputes the
-// inherited entries. Only SetNamedSecurityInfo takes the protection flags.
+// from its directory as the old file's was. SetNamedSecurityInfo takes the
+// protection flags and, unlike SetFileSecurity, recomputes the inherited
+// entries from the directory.
 DWORD SetDacl(const std::string& path, PACL dacl, bool dacl_protected) {
   if (const DWORD fault = InjectedFault("carry-access-control")) return fault;
   const SECURITY_INFORMATION what =
