@@ -116,9 +116,18 @@ AccessControl AccessControl::Of(const File& file) {
 void AccessControl::CarryTo(const std::string& path, const std::string& noun) const noexcept {
   try {
     if (!kept_) return;
+    // Wine takes the read-only attribute away with the time or the
+    // permissions (8 with the DACL, 10 already with the time): it is given
+    // back after both.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
     // The time first: the DACL may take away the right to write it.
     CarryCreationTime(path, noun);
     CarryDacl(path, noun);
+    const bool was_read_only =
+        attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_READONLY;
+    if (const DWORD lost = KeepReadOnly(path, was_read_only))
+      Warn("cannot give back the read-only attribute of", path, lost,
+           "it stays writable after its permissions were set");
   } catch (...) {
     // Out of memory: nothing more is carried.
   }
@@ -135,16 +144,10 @@ void AccessControl::CarryDacl(const std::string& path, const std::string& noun) 
   // The old file had none where its volume keeps none (FAT), and a null
   // DACL, which lets everybody do anything, is not handed on.
   if (!VolumeKeepsPermissions(path)) return;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
   DWORD code = kept_->dacl_error;
   if (code == 0 && kept_->dacl != nullptr) code = SetDacl(path, kept_->dacl, kept_->dacl_protected);
   if (code != 0)
     Warn("cannot carry the old " + noun + "'s permissions (DACL) to", path, code, kKeepsWhatItGot);
-  const bool was_read_only =
-      attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_READONLY;
-  if (const DWORD lost = KeepReadOnly(path, was_read_only))
-    Warn("cannot give back the read-only attribute of", path, lost,
-         "it stays writable after its permissions were set");
 }
 
 }  // namespace platform
