@@ -157,7 +157,7 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
   // Both names beside the list and the backup must be within the system's
   // limit, or the list could be made writable and then not be replaced.
   for (const std::string& path :
-       {platform::TempPathBeside(list), backup, platform::TempPathBeside(backup)})
+       {platform::LongestTempPathBeside(list), backup, platform::LongestTempPathBeside(backup)})
     if (path.size() > platform::LongestPath())
       throw base::RunError("cannot stamp the software list", list,
                            "the temp file or the backup beside it would have a path longer than " +
@@ -222,12 +222,13 @@ bool ListIsAsRead(const std::string& list, const std::optional<OldList>& old_lis
 // The old list on its way to the backup: made writable first, so that the
 // backup is (a second name shares the list's attributes), and given back its
 // read-only attribute if the run fails before the new list is in place. A
-// list that is a link is left as it is, and so is the file it names.
+// file that is more than the list, named by a link or by other names too, is
+// left as it is: its backup is a copy.
 class OldListAsBackup {
  public:
-  explicit OldListAsBackup(const std::string& list)
-      : list_(list), is_link_(platform::IsLink(list)) {
-    if (is_link_) return;
+  OldListAsBackup(const std::string& list, const platform::FileIdentity& file)
+      : list_(list), file_(file), shared_(platform::IsLink(list) || file.names > 1) {
+    if (shared_) return;
     made_writable_ = platform::IsReadOnly(list);
     platform::SetNormalAttributes(list);
   }
@@ -243,19 +244,19 @@ class OldListAsBackup {
     }
   }
 
-  // Keeps the old list at `backup`: a second name of its file, or a copy
-  // where the list is a link or the file system has no second names. False
-  // when no list is there any more (another program has just replaced it).
+  // Keeps the old list at `backup`: a second name of its file, or a copy.
+  // False when the list's path names another file by now.
   bool KeepAs(const std::string& backup) {
-    if (!platform::KeepSecondNameOrCopy(list_, backup, "list", is_link_)) return false;
-    if (is_link_) platform::SetNormalAttributes(backup);  // a copy has the list's rights
+    if (!platform::KeepSecondNameOrCopy(list_, file_, backup, "list", shared_)) return false;
+    if (shared_) platform::SetNormalAttributes(backup);  // a copy has the list's rights
     return true;
   }
   void Replaced() { replaced_ = true; }
 
  private:
   const std::string& list_;
-  const bool is_link_;
+  const platform::FileIdentity file_;
+  const bool shared_;
   bool made_writable_ = false;
   bool replaced_ = false;
 };
@@ -278,7 +279,8 @@ class OldListAsBackup {
 //    9. the old list as the backup too (the list made writable first, and
 //       read-only again if the run fails before step 10), put in one rename
 //       over the stale backup, which stays whole until then; a temp name of
-//       it at most, which a later run removes;
+//       it at most, which a later run removes. A second name that turns out
+//       to be another file is dropped, and the list stamped anew;
 //   10. the new list in the list's place, read-only;
 //   11. the same, with what the old list carried besides its rights where
 //       the system has more (Windows: its permissions and creation time, as
@@ -301,7 +303,8 @@ bool StampOnce(const std::string& list, const std::string& backup, bool list_exi
   new_list.Sync();                                                                  // 7
   if (!ListIsAsRead(list, old_list)) return false;                                  // 8
   std::optional<OldListAsBackup> old_as_backup;
-  if (list_exists && !old_as_backup.emplace(list).KeepAs(backup)) return false;  // 9
+  if (old_list && !old_as_backup.emplace(list, old_list->State().file).KeepAs(backup))  // 9
+    return false;
   new_list.KeepAs(list);                                                         // 10
   if (old_as_backup) old_as_backup->Replaced();
   if (old_list) old_list->Access().CarryTo(list, "list");  // 11

@@ -112,7 +112,10 @@ void TempFile::KeepAs(const std::string& target) {
   if (read_only_after_rename_) SetReadOnlyAttributes(target);
 }
 
-std::string TempPathBeside(const std::string& target) { return TempNameBeside(target, 0); }
+std::string LongestTempPathBeside(const std::string& target) {
+  return DirectoryPartOf(target) + std::string(kTempPrefix) + "999999999-" +
+         std::to_string(kMaxNameAttempts) + std::string(kTempSuffix);
+}
 
 void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
   std::vector<std::string> existing_targets;
@@ -142,10 +145,11 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
 namespace {
 
 // Writes a copy of `from`, with its rights, beside `to` and renames it over
-// `to`, flushed before the rename; false when nothing is at `from`.
-bool CopyDurably(const std::string& from, const std::string& to) {
+// `to`, flushed before the rename; false when `from` is not `file` any more.
+bool CopyDurably(const std::string& from, const std::string& to, const FileIdentity& file) {
   if (KindOf(from) == PathKind::kNothing) return false;
   File source = File::OpenForReading(from);
+  if (source.State().file != file) return false;
   TempFile copy = TempFile::CreateBeside(to, "copy");
   std::vector<char> buffer(kCopyBufferSize);
   while (const size_t count = source.ReadSome(buffer.data(), buffer.size()))
@@ -160,9 +164,8 @@ enum class Kept { kDone, kUnsupported, kNothingThere };
 
 // Gives the file at `from` a second name beside `to` and renames that over
 // `to`.
-Kept KeepSecondName(const std::string& from, const std::string& to, const std::string& noun) {
-  const auto before = StateOf(from);
-  if (!before) return Kept::kNothingThere;
+Kept KeepSecondName(const std::string& from, const std::string& to, const std::string& noun,
+                    const FileIdentity& file) {
   for (int attempt = 0;; ++attempt) {
     const std::string name = TempNameBeside(to, attempt);
     const SystemCode code = TryAddHardLink(from, name);
@@ -171,10 +174,16 @@ Kept KeepSecondName(const std::string& from, const std::string& to, const std::s
     // file's last name went just as it was to get another.
     if (IsNothingAt(code)) {
       const auto now = StateOf(from);
-      if (!now || now->file != before->file) return Kept::kNothingThere;
+      if (!now || now->file != file) return Kept::kNothingThere;
     }
     if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;
     if (code != 0) throw MakeSystemError("cannot keep the old " + noun + " as", to, code);
+    // Another file put at `from` since it was read is no backup of it.
+    const auto linked = StateOf(name);
+    if (!linked || linked->file != file) {
+      RemoveFileQuietly(name);
+      return Kept::kNothingThere;
+    }
     const SystemCode renamed = TryRenameOver(name, to);
     // Where `to` was already a name of the same file, POSIX renames nothing
     // and the second name stays; where the rename failed it goes too.
@@ -187,10 +196,10 @@ Kept KeepSecondName(const std::string& from, const std::string& to, const std::s
 
 }  // namespace
 
-bool KeepSecondNameOrCopy(const std::string& from, const std::string& to, const std::string& noun,
-                          bool copy_only) {
-  const Kept kept = copy_only ? Kept::kUnsupported : KeepSecondName(from, to, noun);
-  if (kept == Kept::kUnsupported) return CopyDurably(from, to);
+bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
+                          const std::string& noun, bool copy_only) {
+  const Kept kept = copy_only ? Kept::kUnsupported : KeepSecondName(from, to, noun, file);
+  if (kept == Kept::kUnsupported) return CopyDurably(from, to, file);
   return kept == Kept::kDone;
 }
 

@@ -64,8 +64,9 @@ class TempFile {
   bool kept_ = false;
 };
 
-// The first name that CreateBeside tries for a temp file beside `target`.
-std::string TempPathBeside(const std::string& target);
+// The longest path that CreateBeside may give a temp file beside `target`
+// (the largest process id and attempt), whatever this run's id.
+std::string LongestTempPathBeside(const std::string& target);
 
 // Removes the temp files in the directories of `targets` that runs killed
 // before they could keep them left behind: those of ended processes and of
@@ -73,15 +74,15 @@ std::string TempPathBeside(const std::string& target);
 // target named like one. Quiet, and it never waits.
 void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets);
 
-// Gives the file at `from` the name `to` as well, in place of a file or
-// link there: a second name (hard link) made beside `to` and renamed over
-// it, or, where `from` is `copy_only` or the file system has no second
-// names, a flushed copy with `from`'s rights written beside it and renamed
-// over it. `to` is never missing or partial: a failure leaves it as it was.
-// False, with `to` as it was, when nothing is at `from` any more. Failures
+// Gives `file`, found at `from`, the name `to` as well, in place of a file
+// or link there: a second name (hard link) made beside `to` and renamed over
+// it, or, where `copy_only` or the file system has no second names, a
+// flushed copy with `from`'s rights written beside it and renamed over it.
+// `to` is never missing or partial: a failure leaves it as it was. False,
+// with `to` as it was, when `from` does not name `file` any more. Failures
 // name the file by `noun` ("cannot keep the old list as ...").
-bool KeepSecondNameOrCopy(const std::string& from, const std::string& to, const std::string& noun,
-                          bool copy_only);
+bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
+                          const std::string& noun, bool copy_only);
 
 }  // namespace platform
 

@@ -30,10 +30,11 @@ TEST(TempFile, TakesItsTargetsPlaceAndTheOldFileStaysUnderASecondNameOrAsACopy) 
   const std::string copy = scratch / "copy.bak";
   WriteBytes(list, "old");
   WriteBytes(backup, "stale");
-  KeepSecondNameOrCopy(list, backup, "file", false);
+  const FileIdentity old = *IdentityOf(list);
+  EXPECT_TRUE(KeepSecondNameOrCopy(list, old, backup, "file", false));
   EXPECT_EQ(IdentityOf(backup), IdentityOf(list));
-  KeepSecondNameOrCopy(list, backup, "file", false);  // already a name of it
-  KeepSecondNameOrCopy(list, copy, "file", true);
+  EXPECT_TRUE(KeepSecondNameOrCopy(list, old, backup, "file", false));  // already a name of it
+  EXPECT_TRUE(KeepSecondNameOrCopy(list, old, copy, "file", true));
   EXPECT_NE(IdentityOf(copy), IdentityOf(list));
   TempFile replacement = WrittenBeside(list, "new");
   EXPECT_EQ(fs::path(replacement.path()).parent_path(), scratch.path());
@@ -55,14 +56,20 @@ TEST(TempFile, CopiesDurablyInOneStepInPlaceOfWhatIsThere) {
   std::string big;
   for (int i = 0; i < 50000; ++i) big += "line " + std::to_string(i) + "\r\n";
   WriteBytes(from, big);
-  KeepSecondNameOrCopy(from, to, "file", true);
+  EXPECT_TRUE(KeepSecondNameOrCopy(from, *IdentityOf(from), to, "file", true));
   EXPECT_EQ(ReadBytes(to), big);
 
   WriteBytes(from, "newer");
-  KeepSecondNameOrCopy(from, to, "file", true);  // over the earlier copy
+  const FileIdentity newer = *IdentityOf(from);
+  EXPECT_TRUE(KeepSecondNameOrCopy(from, newer, to, "file", true));  // over the earlier copy
   EXPECT_EQ(ReadBytes(to), "newer");
-  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", to, "file", true));
-  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", to, "file", false));
+  // Nothing there, or another file there by now: `to` stays as it was.
+  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", newer, to, "file", true));
+  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", newer, to, "file", false));
+  fs::remove(from);
+  WriteBytes(from, "another");
+  EXPECT_FALSE(KeepSecondNameOrCopy(from, newer, to, "file", true));
+  EXPECT_FALSE(KeepSecondNameOrCopy(from, newer, to, "file", false));
   EXPECT_EQ(ReadBytes(to), "newer");
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 2);
   EXPECT_TRUE(IsNameTaken(File::TryCreate(from).code));  // never over an existing file

@@ -86,9 +86,12 @@ NewFile File::TryCreate(const std::string& path) {
       open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (created < 0) return {File(), LastError()};
   // Locked from the start, so that another run's RemoveUnlessHeld leaves it
-  // alone. One that removed it between the open and the lock made the name
-  // free again: then the name counts as taken, and the caller tries another.
-  if (flock(created, LOCK_EX | LOCK_NB) != 0 || !StillNamedBy(created, native)) {
+  // alone. One that removed it between the open and the lock (or holds the
+  // lock to remove it) made the name free again: then the name counts as
+  // taken, and the caller tries another. A file system without locks keeps
+  // it unlocked: its process, alive, guards it too.
+  const bool held_by_another = flock(created, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  if (held_by_another || !StillNamedBy(created, native)) {
     close(created);
     return {File(), EEXIST};
   }
