@@ -94,8 +94,7 @@ const Rule kRules[] = {
     {"openat", "profile", "ENOENT", kDone},  // no InstallSp.ini: version 0.0
     {"linkat", "*", "EXDEV EMLINK EPERM", kDone},  // no second name there: a flushed copy
     {"*", "temp", "EEXIST EAGAIN", kDone},         // a taken (or held) temp name: the next one
-    {"fchown", "*", "EPERM",
-     kDone},  // only root gives a file away: the new list stays the runner's
+    {"fchown", "*", "EPERM", kDone},  // only root gives a file away: it stays the runner's
     {"close", "file", "*", kEither},  // only read: the list, or the source of a copy
     {"close", "temp", "*", kDone},    // closed once flushed and in place
     {"unlink", "temp", "*", kDone},   // the second name went with the rename
@@ -105,22 +104,18 @@ const Rule kRules[] = {
     {"*", "*", "*", kFails},
 };
 
-std::string ObjectKind(const Call& call) {
-  if (call.name == "readlink" && call.occurrence == 1) return "libc";
-  if (call.on_directory || call.name == "getdents64") return "directory";
-  if (call.own_temp) return "temp";
-  if (call.object.find("/~tavrin-") != std::string::npos) return "stale";
-  if (call.object.find("InstallSp.ini") != std::string::npos) return "profile";
-  return "file";
-}
-
 Outcome Expected(const Call& call, const std::string& error) {
-  const std::string kind = ObjectKind(call);
+  const std::string kind = call.name == "readlink" && call.occurrence == 1          ? "libc"
+                           : call.on_directory || call.name == "getdents64"         ? "directory"
+                           : call.own_temp                                          ? "temp"
+                           : call.object.find("/~tavrin-") != std::string::npos     ? "stale"
+                           : call.object.find("InstallSp.ini") != std::string::npos ? "profile"
+                                                                                    : "file";
+  const auto matches = [](const std::string& pattern, const std::string& word) {
+    return pattern == "*" || (" " + pattern + " ").find(" " + word + " ") != std::string::npos;
+  };
   for (const Rule& rule : kRules)
-    if ((rule.call == std::string("*") || rule.call == call.name) &&
-        (rule.object == std::string("*") || rule.object == kind) &&
-        (rule.errors == std::string("*") ||
-         (" " + std::string(rule.errors) + " ").find(" " + error + " ") != std::string::npos))
+    if (matches(rule.call, call.name) && matches(rule.object, kind) && matches(rule.errors, error))
       return rule.outcome;
   return kFails;
 }
@@ -160,7 +155,7 @@ std::string OrderProblems(const std::vector<Call>& calls) {
       if (call.name == "fchmod" || call.name == "fchown") rights = i + 1;
     }
     if (created && !flushed) problems += moved.line + ": not flushed before; ";
-    if (created && (!rights || rights > flushed)) problems += moved.line + ": rights after flush; ";
+    if (flushed && (!rights || rights > flushed)) problems += moved.line + ": rights after flush; ";
     const std::string directory = fs::path(moved.object).parent_path();
     bool synced = false;
     for (size_t i = rename + 1; i < calls.size(); ++i)
@@ -230,6 +225,14 @@ class FailurePointsTest : public testing::Test {
     return entries;
   }
 
+  // How many temp files there are that `before` did not have.
+  int NewTemps(const std::map<std::string, std::string>& before = {}) const {
+    int temps = 0;
+    for (const auto& [path, value] : Snapshot())
+      temps += path.find("/~tavrin-") != std::string::npos && !before.count(path);
+    return temps;
+  }
+
   ProgramRun Run(const std::vector<std::string>& strace_arguments, const std::string& trace) {
     ProgramOptions options;
     options.environment["Software_Txt"] = list_;
@@ -271,8 +274,9 @@ class FailurePointsTest : public testing::Test {
     const size_t line_end = run.errors.find('\n');
     if (run.exit_code == 0 && (!is_new || !IsReadOnly(list_) || !run.errors.empty()))
       broken << "exit 0 without the list stamped and read-only; ";
-    if (run.exit_code == 1 && (is_new || line_end + 1 != run.errors.size() ||
-                               run.errors.find(" '/") == std::string::npos))
+    if (run.exit_code == 1 &&
+        (is_new || line_end + 1 != run.errors.size() || run.errors.rfind("tavrin: ", 0) != 0 ||
+         run.errors.find(" '/") == std::string::npos))
       broken << "exit 1 without the old list and one line naming a path; ";
     if (run.exit_code == 1 && has_list && before.at(list_) != after[list_])
       broken << "the failed run left the list with other rights; ";
@@ -287,6 +291,9 @@ class FailurePointsTest : public testing::Test {
 
 TEST_F(FailurePointsTest, EveryKillAndErrorAtEveryFileCallKeepsTheListAndItsBackup) {
   ASSERT_TRUE(fs::exists(kStrace)) << "strace is missing: install it (scripts/test.sh does)";
+  if (TAVRIN_SANITIZED)
+    GTEST_SKIP() << "the sanitizer's runtime makes file calls of its own, which the table does "
+                    "not describe; the native build runs this test";
   const std::string list = "Tools\r\nService Pack 1\r\nMore\r\n";
   const std::vector<Start> starts = {
       {"nolist", std::nullopt, std::nullopt},
@@ -311,7 +318,9 @@ TEST_F(FailurePointsTest, EveryKillAndErrorAtEveryFileCallKeepsTheListAndItsBack
     const std::string trace = ReadBytes(trace_file);
     const std::vector<Call> calls = ParseTrace(trace, trace.substr(0, trace.find(' ')));
     ASSERT_GT(calls.size(), 20u) << trace;
-    EXPECT_EQ(OrderProblems(calls), "") << start.name;
+    const std::string order = OrderProblems(calls);
+    broken += !order.empty();
+    EXPECT_EQ(order, "") << start.name;
     points += int(calls.size());
     for (const Call& call : calls) {
       std::vector<std::string> injections = {"signal=SIGKILL"};
@@ -333,18 +342,12 @@ TEST_F(FailurePointsTest, EveryKillAndErrorAtEveryFileCallKeepsTheListAndItsBack
         else if (!killed && outcome != kEither && run.exit_code != (outcome == kDone ? 0 : 1))
           problem += "exit " + std::to_string(run.exit_code) + " against the docs; ";
         // Whatever is left, a clean run finishes the job and leaves no temp file.
-        bool left_temp = false;
-        for (const auto& [path, value] : Snapshot())
-          left_temp |= path.find("/~tavrin-") != std::string::npos && !state.count(path);
-        if (run.exit_code != 0 || left_temp) {
+        if (run.exit_code != 0 || NewTemps(state) != 0) {
           const bool was_new = fs::exists(list_) && ReadBytes(list_) == new_;
           const ProgramRun next = Run({}, "");
-          if (was_new ? next.exit_code != 0 : !Broken(start, state, next, false).empty())
-            problem +=
-                "the next run did not finish: " + next.errors + Broken(start, state, next, false);
-          for (const auto& [path, value] : Snapshot())
-            if (path.find("/~tavrin-") != std::string::npos)
-              problem += "the next run left " + path + "; ";
+          const std::string next_broken = was_new ? "" : Broken(start, state, next, false);
+          if (next.exit_code != 0 || !next_broken.empty() || NewTemps() != 0)
+            problem += "the next run did not finish: " + next.errors + next_broken;
         }
         (killed ? kills : faults) += 1;
         if (!problem.empty()) ++broken;
