@@ -302,6 +302,9 @@ TEST_F(FailurePointsTest, EveryKillAndErrorAtEveryFileCallKeepsTheListAndItsBack
       {"link", list, "stale backup", false, true},
       {"otherfs", list, "stale backup", true, false, true},
       {"utf16", "\xFF\xFE" + Utf16Bytes(u"Tools\r\nService Pack 1\r\n"), "stale backup"},
+      // A line longer than the write buffer whose marker comes last: the new
+      // file is written, then cut back.
+      {"longline", "Tools\r\n" + std::string(300000, 'x') + "Service Pack 1\r\n", "stale backup"},
   };
   const auto begin = std::chrono::steady_clock::now();
   int points = 0, kills = 0, faults = 0, broken = 0;
