@@ -78,9 +78,9 @@ std::vector<Call> ParseTrace(const std::string& trace, const std::string& pid) {
 
 enum Outcome { kDone, kFails, kEither };
 
-// What an injected error must end in, the first match winning: absorbed by a
-// fallback the docs describe (exit 0, the list stamped), or the end of the
-// run (exit 1, one line, nothing lost).
+// What an injected error must end in, the first match winning, as
+// docs/developing.md states it: absorbed by a fallback (exit 0, the list
+// stamped), the end of the run (exit 1, one line, nothing lost), or either.
 struct Rule {
   const char* call;
   const char* object;  // "temp", "stale", "directory", "profile", "libc" or "*"
