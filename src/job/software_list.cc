@@ -11,6 +11,7 @@
 #include "base/windows_path.h"
 #include "job/line_stamper.h"
 #include "locations/placeholders.h"
+#include "platform/access_control.h"
 #include "platform/file.h"
 #include "platform/temp_file.h"
 
@@ -64,11 +65,16 @@ class NewListSink : public LineSink {
 constexpr int kMaxStampings = 10;
 
 // The old list, read a buffer at a time. The first read is made before
-// anything is written, so that the list's encoding is known by then.
+// anything is written, so that the list's encoding is known by then. What it
+// carries for the new list (its permissions on Windows) is read from the
+// same open file.
 class OldList {
  public:
   explicit OldList(const std::string& path)
-      : file_(platform::File::OpenForReading(path)), state_(file_.State()), buffer_(kBufferSize) {
+      : file_(platform::File::OpenForReading(path)),
+        state_(file_.State()),
+        access_(platform::AccessControl::Of(file_)),
+        buffer_(kBufferSize) {
     // Reads until the buffer holds whatever byte order mark the list has.
     while (first_ < 3) {
       const size_t count = Read(first_);
@@ -81,6 +87,8 @@ class OldList {
 
   // The state of the file when it was opened.
   const platform::FileState& State() const { return state_; }
+
+  const platform::AccessControl& Access() const { return access_; }
 
   // Streams the whole list through `stamper` into `out`. False when the file
   // changed while it was read.
@@ -97,6 +105,7 @@ class OldList {
 
   platform::File file_;
   const platform::FileState state_;
+  const platform::AccessControl access_;
   std::vector<char> buffer_;
   size_t first_ = 0;  // bytes of the first read
 };
@@ -270,7 +279,12 @@ class OldListAsBackup {
 //       read-only again if the run fails before step 10), put in one rename
 //       over the stale backup, which stays whole until then; a temp name of
 //       it at most, which a later run removes;
-//   10. the new list in the list's place, read-only.
+//   10. the new list in the list's place, read-only;
+//   11. the same, with what the old list carried besides its rights where
+//       the system has more (Windows: its permissions and creation time, as
+//       read in step 3, so from the list's own file also where the backup is
+//       a copy). Its failure is no failure of the run: the list keeps what
+//       the system gave it, and a warning goes to the event log.
 //
 // Steps 3 to 10 are one stamping; where the list changed meanwhile, nothing
 // is replaced and the list is stamped anew from what is there now.
@@ -290,6 +304,7 @@ bool StampOnce(const std::string& list, const std::string& backup, bool list_exi
   if (list_exists && !old_as_backup.emplace(list).KeepAs(backup)) return false;  // 9
   new_list.KeepAs(list);                                                         // 10
   if (old_as_backup) old_as_backup->Replaced();
+  if (old_list) old_list->Access().CarryTo(list, "list");  // 11
   return true;
 }
 

@@ -17,6 +17,7 @@
 // it can.
 namespace platform {
 
+class AccessControl;
 class File;
 struct FileState;
 struct NewFile;
@@ -73,6 +74,7 @@ class File {
   void Close();
 
  private:
+  friend class AccessControl;  // reads what the open file carries
   friend SystemCode TryRenameOver(File& file, const std::string& to);
   // Renames the file or link `from` to `to` in the same way.
   SystemCode TryRenameOver(const std::string& from, const std::string& to);

@@ -19,13 +19,14 @@ class TavrinRunTest : public testing::Test {
     options_.working_directory = scratch_.path().string();
   }
 
-  // A copy of the program in a directory of its own, for an InstallSp.ini beside it.
-  std::string InstallProgram(const std::string& install_sp_ini) {
+  // A copy of the program (or of another build of it) in a directory of its
+  // own, for an InstallSp.ini beside it.
+  std::string InstallProgram(const std::string& install_sp_ini,
+                             const std::string& exe = TAVRIN_EXE) {
     namespace fs = std::filesystem;
     fs::create_directory(scratch_.path() / "bin");
-    const std::string program =
-        (scratch_.path() / "bin" / fs::path(TAVRIN_EXE).filename()).string();
-    fs::copy_file(TAVRIN_EXE, program);
+    const std::string program = (scratch_.path() / "bin" / fs::path(exe).filename()).string();
+    fs::copy_file(exe, program);
     WriteBytes((scratch_.path() / "bin" / "InstallSp.ini").string(), install_sp_ini);
     return program;
   }

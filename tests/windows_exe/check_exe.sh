@@ -7,20 +7,36 @@
 #   check_exe.sh OBJDUMP EXE x64                  the 64-bit build that runs
 #       the tests under Wine
 #
-# Both: GUI subsystem, a manifest for the right processor, and imports from
-# KERNEL32.dll, msvcrt.dll and ADVAPI32.dll only, which every Windows has.
+# Both: GUI subsystem, a manifest for the right processor, imports from
+# KERNEL32.dll, msvcrt.dll and ADVAPI32.dll only, which every Windows has,
+# from ADVAPI32.dll only the functions named below, and no trace of the fault
+# injection that only test builds have (its variable TAVRIN_FAULT).
 # x86 also: PE32 for i386, subsystem and OS version at most 5.1 (Windows XP's
 # loader refuses higher ones), and no import named in ABSENT_EXPORTS (functions
 # that some Windows from XP SP3 to 11 lacks) or imported by ordinal.
 set -eu
 objdump=$1 exe=$2 arch=$3 absent=${4:-/dev/null}
 
+# The ADVAPI32.dll functions that the program may import. Microsoft's page of
+# each (learn.microsoft.com/windows/win32/api/...) gives "Minimum supported
+# client: Windows XP" (the oldest it names), and mingw-w64's lib32/advapi32.def
+# has each among the exports of Windows 2000 or earlier, so none is in
+# ABSENT_EXPORTS:
+#   event log (winbase.h): RegisterEventSourceA, ReportEventA,
+#     DeregisterEventSource;
+#   permissions: GetSecurityInfo and SetNamedSecurityInfoA (aclapi.h),
+#     GetSecurityDescriptorControl (securitybaseapi.h).
+advapi32="RegisterEventSourceA ReportEventA DeregisterEventSource
+GetSecurityInfo SetNamedSecurityInfoA GetSecurityDescriptorControl"
+seam=$(grep -a -c TAVRIN_FAULT "$exe" || true)
+
 headers=$("$objdump" -p "$exe")
 manifest_arch=$(grep -ao 'processorArchitecture="[^"]*"' "$exe" | head -n 1)
 
 printf '%s\n' "$headers" | awk -v arch="$arch" -v manifest_arch="$manifest_arch" \
-    -v list="$absent" -v exe="${exe##*/}" '
+    -v list="$absent" -v exe="${exe##*/}" -v advapi32="$advapi32" -v seam="$seam" '
   function fault(text) { print exe ": " text; faults++ }
+  BEGIN { n = split(advapi32, names); for (i = 1; i <= n; i++) allowed["ADVAPI32.DLL " names[i]] = 1 }
   FILENAME == list {
     if ($0 !~ /^#/ && NF == 2) absent[toupper($1) " " $2] = 1
     next
@@ -57,12 +73,15 @@ printf '%s\n' "$headers" | awk -v arch="$arch" -v manifest_arch="$manifest_arch"
       if (name != "KERNEL32.DLL" && name != "MSVCRT.DLL" && name != "ADVAPI32.DLL")
         fault("imports from " dlls[name])
     if (count == 0) fault("no imports found")
+    if (seam > 0) fault("holds the fault injection of test builds (TAVRIN_FAULT)")
     for (i = 1; i <= count; i++) {
       split(imports[i], part, " ")
       if (arch == "x86" && part[2] == "<none>")
         fault("imports by ordinal from " part[1])
       else if (toupper(part[1]) " " part[2] in absent)
         fault("imports " part[1] " " part[2] ", which some Windows from XP SP3 to 11 lacks")
+      else if (toupper(part[1]) == "ADVAPI32.DLL" && !((toupper(part[1]) " " part[2]) in allowed))
+        fault("imports " part[1] " " part[2] ", not among the ADVAPI32.dll functions checked")
     }
     exit faults > 0
   }

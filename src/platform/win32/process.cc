@@ -7,6 +7,7 @@
 
 #include "base/run_error.h"
 #include "platform/system_error.h"
+#include "platform/win32/event_log.h"
 
 namespace platform {
 
@@ -74,27 +75,6 @@ void WriteErrorLine(const std::string& line) {
   WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-// An Error entry from the source "tavrin" in the Application event log: the
-// message, and the program's path, which tells which copy ran. The source is
-// not registered (that takes registry writes), so Event Viewer shows its
-// "description for Event ID 1 ... cannot be found" preamble and then these two
-// strings, each on a line of its own.
-void LogError(const std::string& message) {
-  std::string program = "Program: ";
-  try {
-    // As near as the code page comes, should it lack some of its characters.
-    program += Narrow(WideExecutablePath());
-  } catch (...) {
-    program += "(unknown)";
-  }
-  const HANDLE source = RegisterEventSourceA(nullptr, "tavrin");
-  if (source == nullptr) return;
-  const char* strings[] = {message.c_str(), program.c_str()};
-  const DWORD event_id = 1;
-  ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, event_id, nullptr, 2, 0, strings, nullptr);
-  DeregisterEventSource(source);
-}
-
 }  // namespace
 
 void PrepareUnattendedRun() {
@@ -102,14 +82,34 @@ void PrepareUnattendedRun() {
 }
 
 void ReportFailure(const std::string& message) {
-  // Neither write may keep the other from happening or end the run abnormally.
+  // Neither write may keep the other from happening or end the run abnormally
+  // (LogEvent is quiet).
   try {
     WriteErrorLine("tavrin: " + message);
   } catch (...) {
   }
+  LogEvent(EVENTLOG_ERROR_TYPE, kFailureEventId, message);
+}
+
+// The source is not registered (that takes registry writes), so Event Viewer
+// shows its "description for Event ID ... cannot be found" preamble and then
+// the two strings, each on a line of its own.
+void LogEvent(WORD type, DWORD event_id, const std::string& message) noexcept {
   try {
-    LogError(message);
+    std::string program = "Program: ";
+    try {
+      // As near as the code page comes, should it lack some of its characters.
+      program += Narrow(WideExecutablePath());
+    } catch (...) {
+      program += "(unknown)";
+    }
+    const HANDLE source = RegisterEventSourceA(nullptr, "tavrin");
+    if (source == nullptr) return;
+    const char* strings[] = {message.c_str(), program.c_str()};
+    ReportEventA(source, type, 0, event_id, nullptr, 2, 0, strings, nullptr);
+    DeregisterEventSource(source);
   } catch (...) {
+    // Out of memory: the entry is left out.
   }
 }
 

@@ -181,9 +181,7 @@ TEST_F(CrashSafetyTest, AnEditMadeDuringTheRunIsStampedNotDropped) {
   const std::string edited = "Tools\r\nNew tool\r\nService Pack 1\r\n";
   WriteBytes(list, "Tools\r\nService Pack 1\r\n");
   options_.environment["Software_Txt"] = list;
-  // LeakSanitizer cannot work under a tracer: a sanitized build's leak check
-  // would fail the run.
-  options_.environment["ASAN_OPTIONS"] = "detect_leaks=0";
+  options_.environment["ASAN_OPTIONS"] = "detect_leaks=0";  // LeakSanitizer cannot run traced
   options_.arguments = {
       "-f",      "-o", "/dev/null", "-e", "trace=fsync", "-e", "inject=fsync:signal=SIGSTOP:when=1",
       TAVRIN_EXE};

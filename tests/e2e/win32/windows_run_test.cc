@@ -1,4 +1,7 @@
 #include <windows.h>
+// After windows.h, whose types they use.
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +23,47 @@ void RemoveEvenIfReadOnly(const std::string& path) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileA(path.c_str());
 }
+
+// The event log entries that Wine prints on its "eventlog" debug channel
+// (ReportEventW, each string quoted, error entries as "err:", warnings as
+// "warn:"). That output goes to the Unix stderr of the wine process, which
+// tavrin.exe inherits from this test process: the CTest tests that run the
+// tests below keep that stream in the file that TAVRIN_WINE_STDERR names.
+class WineEventLog {
+ public:
+  // The environment variable that turns the channel on for a program.
+  static constexpr const char* kDebugSetting = "-all,err+eventlog,warn+eventlog";
+
+  explicit WineEventLog(std::string path)
+      : path_(std::move(path)), seen_(ReadBytes(path_).size()) {}
+
+  // The entries' lines printed since the last call, without thread ids.
+  std::string ReportedSince() {
+    const std::string text = ReadBytes(path_);
+    std::istringstream added(text.substr(seen_));
+    seen_ = text.size();
+    std::string reported;
+    for (std::string line; std::getline(added, line);)
+      if (line.find(":eventlog:") != std::string::npos)
+        reported += line.substr(line.find(':') + 1) + "\n";
+    return reported;
+  }
+
+  // `text` as Wine's debug output quotes ASCII text.
+  static std::string Quoted(const std::string& text) {
+    std::string result = "L\"";
+    for (char c : text) result += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
+    return result + "\"";
+  }
+
+ private:
+  const std::string path_;
+  size_t seen_;
+};
+
+// The file that TAVRIN_WINE_STDERR names; none when the test does not run
+// under Wine in one of those CTest tests.
+const char* WineStderr() { return RunningOnWine() ? std::getenv("TAVRIN_WINE_STDERR") : nullptr; }
 
 TEST_F(TavrinRunTest, StampsTheDefaultListOnDriveC) {
   if (!RunningOnWine()) GTEST_SKIP() << "writes C:\\Software.txt: only in a Wine prefix";
@@ -149,47 +193,80 @@ TEST_F(TavrinRunTest, RefusesEnvironmentValuesThatTheAnsiCodePageLacks) {
   EXPECT_TRUE(fs::exists(scratch_.path() / (L"Visu" + e_acute + L".txt")));
 }
 
-// Wine's ReportEventW prints each string of an error entry, quoted, on the
-// "eventlog" debug channel. That output goes to the Unix stderr of the wine
-// process, which tavrin.exe inherits from this test process: the CTest test
-// WindowsProgram.ReportsFailuresToTheEventLog runs this test with that stream
-// in the file that TAVRIN_WINE_STDERR names.
+// The runs' entries, as WindowsProgram.ReportsFailuresToTheEventLog shows them.
 TEST_F(TavrinRunTest, ReportsAFailureToTheEventLog) {
-  const char* wine_stderr = std::getenv("TAVRIN_WINE_STDERR");
-  if (!RunningOnWine() || !wine_stderr)
+  const char* wine_stderr = WineStderr();
+  if (!wine_stderr)
     GTEST_SKIP() << "runs under Wine as WindowsProgram.ReportsFailuresToTheEventLog";
-  size_t seen = ReadBytes(wine_stderr).size();
-  const auto reported_since = [&] {
-    const std::string text = ReadBytes(wine_stderr);
-    std::istringstream added(text.substr(seen));
-    seen = text.size();
-    std::string reported;
-    for (std::string line; std::getline(added, line);)
-      if (line.find(":eventlog:") != std::string::npos)
-        reported += line.substr(line.find(':') + 1) + "\n";  // without the thread id
-    return reported;
-  };
-  // As Wine's debug output quotes ASCII text.
-  const auto quoted = [](const std::string& text) {
-    std::string result = "L\"";
-    for (char c : text) result += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
-    return result + "\"";
-  };
+  WineEventLog log(wine_stderr);
   const std::string program = InstallProgram("");
-  options_.environment["WINEDEBUG"] = "-all,err+eventlog";
+  options_.environment["WINEDEBUG"] = WineEventLog::kDebugSetting;
 
   options_.environment["Software_Txt"] = "$VisuDir$";
   options_.environment["VisuDir"] = "$Software_Txt$";
   const ProgramRun failed = Run(program);
   ExpectFailure(failed, "refers back to itself");
   const std::string message = failed.errors.substr(8, failed.errors.size() - 8 - 2);
-  EXPECT_EQ(reported_since(), "err:eventlog:ReportEventW " + quoted(message) + "\n" +
-                                  "err:eventlog:ReportEventW " + quoted("Program: " + program) +
-                                  "\n");
+  EXPECT_EQ(log.ReportedSince(), "err:eventlog:ReportEventW " + WineEventLog::Quoted(message) +
+                                     "\n" + "err:eventlog:ReportEventW " +
+                                     WineEventLog::Quoted("Program: " + program) + "\n");
 
   options_.environment["Software_Txt"] = list_;
   ExpectQuietSuccess(Run(program));
-  EXPECT_EQ(reported_since(), "");
+  EXPECT_EQ(log.ReportedSince(), "");
+}
+
+// After the swap the new list gets the old list's permissions (DACL) and
+// creation time. Wine keeps neither: it gives back a DACL made from the Unix
+// mode bits, turns a DACL that is set into mode bits, and ignores a creation
+// time. So what shows here is that the step runs without a fault, and that
+// its failure (injected into the test build of the program) is a Warning
+// entry and nothing else: exit 0, nothing on stderr, the list stamped and
+// read-only. That Windows carries them rests on its documentation.
+TEST_F(TavrinRunTest, CarriesTheListsPermissionsOrWarnsInTheEventLog) {
+  const char* wine_stderr = WineStderr();
+  if (!wine_stderr)
+    GTEST_SKIP() << "runs under Wine as WindowsProgram.CarriesTheListsPermissionsOrWarns";
+  WineEventLog log(wine_stderr);
+  options_.environment["WINEDEBUG"] = WineEventLog::kDebugSetting;
+  WriteBytes(list_, "one\r\n");
+  PSECURITY_DESCRIPTOR explicit_dacl = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)", SDDL_REVISION_1, &explicit_dacl, nullptr));
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(explicit_dacl, &present, &dacl, &defaulted));
+  std::string path = list_;
+  EXPECT_EQ(SetNamedSecurityInfoA(&path[0], SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr),
+            DWORD{ERROR_SUCCESS});
+  LocalFree(explicit_dacl);
+
+  ExpectQuietSuccess(Run());
+  EXPECT_EQ(ReadBytes(list_), "one\r\n" + StampFor("0.0") + "\r\n");
+  EXPECT_TRUE(IsReadOnly(list_));
+  PSECURITY_DESCRIPTOR carried = nullptr;
+  dacl = nullptr;
+  EXPECT_EQ(GetNamedSecurityInfoA(list_.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                  nullptr, &dacl, nullptr, &carried),
+            DWORD{ERROR_SUCCESS});
+  EXPECT_NE(dacl, nullptr);
+  LocalFree(carried);
+  EXPECT_EQ(log.ReportedSince(), "");
+
+  options_.environment["TAVRIN_FAULT"] = "carry-access-control:5";
+  const std::string program = InstallProgram("", TAVRIN_FAULTY_EXE);
+  ExpectQuietSuccess(Run(program));
+  EXPECT_EQ(ReadBytes(list_), "one\r\n" + StampFor("0.0") + "\r\n");
+  EXPECT_EQ(ReadBytes(backup_), "one\r\n" + StampFor("0.0") + "\r\n");
+  EXPECT_TRUE(IsReadOnly(list_));
+  EXPECT_EQ(log.ReportedSince(),
+            "warn:eventlog:ReportEventW " +
+                WineEventLog::Quoted("cannot carry the old list's permissions (DACL) to '" + list_ +
+                                     "': Access denied (error 5); it keeps what Windows gave it") +
+                "\n" + "warn:eventlog:ReportEventW " + WineEventLog::Quoted("Program: " + program) +
+                "\n");
 }
 
 TEST(WindowsProgram, IsAGuiProgramWithAVersionResource) {

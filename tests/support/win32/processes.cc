@@ -1,5 +1,8 @@
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
+
+#include <tlhelp32.h>
 
 #include <stdexcept>
 

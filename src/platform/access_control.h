@@ -1,0 +1,47 @@
+#ifndef TAVRIN_PLATFORM_ACCESS_CONTROL_H_
+#define TAVRIN_PLATFORM_ACCESS_CONTROL_H_
+
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace platform {
+
+class File;
+
+// What a file that is replaced by a new one carries besides its bytes and
+// its rights, for the new file to keep. On Windows: its permissions (the
+// DACL, protected from inheritance or inheriting) and its creation time, what
+// Windows' own ReplaceFile keeps too; not its owner, which stays whoever
+// made the new file. On POSIX nothing: the new file has the old one's owner,
+// group and mode before it takes its place (File::TakeAccessRightsOf).
+//
+// Read from the open old file, so that it is the file that was read,
+// whatever its path names by the time the new file is in place, a link's
+// target included; carried once the new file is in place, where a mistake
+// can neither block nor undo the replacement.
+class AccessControl {
+ public:
+  // What `file` carries now. Quiet: what cannot be read is reported by
+  // CarryTo.
+  static AccessControl Of(const File& file);
+
+  // Gives what was read to the file at `path`. Never fails: the file keeps
+  // what the system gave it of whatever cannot be carried, and on Windows a
+  // Warning entry in the Application event log says what and why, naming
+  // the file by `noun` ("cannot carry the old list's permissions ...").
+  void CarryTo(const std::string& path, const std::string& noun) const noexcept;
+
+ private:
+  // What was read, and what carries it, per system.
+  struct Kept;
+  explicit AccessControl(std::shared_ptr<const Kept> kept) : kept_(std::move(kept)) {}
+  void CarryCreationTime(const std::string& path, const std::string& noun) const;
+  void CarryDacl(const std::string& path, const std::string& noun) const;
+
+  std::shared_ptr<const Kept> kept_;
+};
+
+}  // namespace platform
+
+#endif  // TAVRIN_PLATFORM_ACCESS_CONTROL_H_

@@ -1,0 +1,153 @@
+#include "platform/access_control.h"
+
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <aclapi.h>
+
+#include <string>
+
+#include "platform/file.h"
+#include "platform/system_error.h"
+#include "platform/win32/event_log.h"
+#include "platform/win32/faults.h"
+#include "platform/win32/held_files.h"
+
+namespace platform {
+
+// The old file's security descriptor as GetSecurityInfo gives it (its DACL
+// points into it), and its creation time; or why they could not be read.
+struct AccessControl::Kept {
+  Kept() = default;
+  Kept(const Kept&) = delete;
+  Kept& operator=(const Kept&) = delete;
+  ~Kept() {
+    if (descriptor != nullptr) LocalFree(descriptor);
+  }
+
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL dacl = nullptr;
+  bool dacl_protected = false;
+  DWORD dacl_error = 0;
+  FILETIME created{};
+  DWORD created_error = 0;
+};
+
+namespace {
+
+// Whether the volume of `path` keeps permissions: FAT and exFAT have none,
+// and a DACL set there fails. Where it cannot be told, it counts as keeping
+// them, and a failure to set them is reported.
+bool VolumeKeepsPermissions(const std::string& path) {
+  char root[MAX_PATH];
+  DWORD flags = 0;
+  if (!GetVolumePathNameA(path.c_str(), root, sizeof root) ||
+      !GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
+    return true;
+  return flags & FILE_PERSISTENT_ACLS;
+}
+
+constexpr const char* kKeepsWhatItGot = "it keeps what Windows gave it";
+
+void Warn(const std::string& action, const std::string& path, DWORD code,
+          const std::string& outcome) {
+  LogEvent(EVENTLOG_WARNING_TYPE, kWarningEventId,
+           std::string(MakeSystemError(action, path, code).what()) + "; " + outcome);
+}
+
+DWORD SetCreationTime(const std::string& path, const FILETIME& created) {
+  // Writing attributes needs no write access to the data, so a read-only
+  // file takes it; others may have the file open meanwhile.
+  DWORD code = 0;
+  const HANDLE file =
+      OpenWhileHeld(path, FILE_WRITE_ATTRIBUTES, kShareAll, OPEN_EXISTING, 0, &code);
+  if (file == INVALID_HANDLE_VALUE) return code;
+  code = SetFileTime(file, &created, nullptr, nullptr) ? 0 : GetLastError();
+  CloseHandle(file);
+  return code;
+}
+
+// Sets `dacl` as the file's own, protected from inheritance or inheriting
+// from its directory as the old file's was. SetNamedSecurityInfo takes the
+// protection flags and, unlike SetFileSecurity, recomputes the inherited
+// entries from the directory.
+DWORD SetDacl(const std::string& path, PACL dacl, bool dacl_protected) {
+  if (const DWORD fault = InjectedFault("carry-access-control")) return fault;
+  const SECURITY_INFORMATION what =
+      DACL_SECURITY_INFORMATION | (dacl_protected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                  : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  std::string name = path;  // the function takes a pointer to non-const
+  return RetryWhileHeld([&] {
+    return SetNamedSecurityInfoA(&name[0], SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+  });
+}
+
+// Windows keeps attributes apart from permissions; Wine keeps the read-only
+// attribute in the Unix mode bits, which it rewrites from a DACL. Either way
+// the file ends as read-only as it was.
+DWORD KeepReadOnly(const std::string& path, bool was_read_only) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (!was_read_only || attributes == INVALID_FILE_ATTRIBUTES ||
+      attributes & FILE_ATTRIBUTE_READONLY)
+    return 0;
+  return RetryWhileHeld([&]() -> DWORD {
+    return SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY) ? 0
+                                                                                  : GetLastError();
+  });
+}
+
+}  // namespace
+
+AccessControl AccessControl::Of(const File& file) {
+  auto kept = std::make_shared<Kept>();
+  const HANDLE handle = reinterpret_cast<HANDLE>(file.handle_);
+  // A file opened for reading may be asked for its DACL (GENERIC_READ holds
+  // READ_CONTROL) and its times.
+  kept->dacl_error = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                     nullptr, &kept->dacl, nullptr, &kept->descriptor);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (kept->dacl_error == 0 && !GetSecurityDescriptorControl(kept->descriptor, &control, &revision))
+    kept->dacl_error = GetLastError();
+  kept->dacl_protected = control & SE_DACL_PROTECTED;
+  if (!GetFileTime(handle, &kept->created, nullptr, nullptr)) kept->created_error = GetLastError();
+  return AccessControl(kept);
+}
+
+void AccessControl::CarryTo(const std::string& path, const std::string& noun) const noexcept {
+  try {
+    if (!kept_) return;
+    // Wine takes the read-only attribute away with the time or the
+    // permissions (8 with the DACL, 10 already with the time): it is given
+    // back after both.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    // The time first: the DACL may take away the right to write it.
+    CarryCreationTime(path, noun);
+    CarryDacl(path, noun);
+    const bool was_read_only =
+        attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_READONLY;
+    if (const DWORD lost = KeepReadOnly(path, was_read_only))
+      Warn("cannot give back the read-only attribute of", path, lost,
+           "it stays writable after its permissions were set");
+  } catch (...) {
+    // Out of memory: nothing more is carried.
+  }
+}
+
+void AccessControl::CarryCreationTime(const std::string& path, const std::string& noun) const {
+  DWORD code = kept_->created_error;
+  if (code == 0) code = SetCreationTime(path, kept_->created);
+  if (code != 0)
+    Warn("cannot carry the old " + noun + "'s creation time to", path, code, kKeepsWhatItGot);
+}
+
+void AccessControl::CarryDacl(const std::string& path, const std::string& noun) const {
+  // The old file had none where its volume keeps none (FAT), and a null
+  // DACL, which lets everybody do anything, is not handed on.
+  if (!VolumeKeepsPermissions(path)) return;
+  DWORD code = kept_->dacl_error;
+  if (code == 0 && kept_->dacl != nullptr) code = SetDacl(path, kept_->dacl, kept_->dacl_protected);
+  if (code != 0)
+    Warn("cannot carry the old " + noun + "'s permissions (DACL) to", path, code, kKeepsWhatItGot);
+}
+
+}  // namespace platform
