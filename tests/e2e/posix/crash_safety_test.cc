@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,18 +23,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The id of a stopped process whose name is `name`, once there is one; 0
-// after ten seconds without.
-pid_t StoppedProcessNamed(const std::string& name) {
+// The state letter and the parent of process `pid` ('?' when it is gone).
+std::pair<char, pid_t> StateAndParentOf(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (!std::getline(file, stat) || stat.rfind(')') == std::string::npos) return {'?', 0};
+  std::istringstream rest(stat.substr(stat.rfind(')') + 1));
+  char state = '?';
+  pid_t parent = 0;
+  rest >> state >> parent;
+  return {state, parent};
+}
+
+// The id of a stopped grandchild of this process (the program its tracer
+// started), once there is one; 0 after ten seconds without. Only our own:
+// other test runs on the machine may have theirs stopped too.
+pid_t StoppedGrandchild() {
   for (int tries = 0; tries < 1000; ++tries) {
     for (const auto& entry : fs::directory_iterator("/proc")) {
-      std::ifstream file(entry.path() / "stat");
-      std::string stat;
-      if (!std::getline(file, stat)) continue;
-      const size_t close = stat.rfind(')');
-      if (stat.find(" (" + name + ") ") != std::string::npos && close + 2 < stat.size() &&
-          (stat[close + 2] == 'T' || stat[close + 2] == 't'))
-        return static_cast<pid_t>(std::stol(entry.path().filename().string()));
+      const std::string name = entry.path().filename().string();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      const auto [state, parent] = StateAndParentOf(static_cast<pid_t>(std::stol(name)));
+      if ((state == 'T' || state == 't') && StateAndParentOf(parent).second == getpid())
+        return static_cast<pid_t>(std::stol(name));
     }
     usleep(10000);
   }
@@ -175,7 +187,7 @@ TEST_F(CrashSafetyTest, AnEditMadeDuringTheRunIsStampedNotDropped) {
       TAVRIN_EXE};
   auto run =
       std::async(std::launch::async, [&] { return RunProgram("/usr/bin/strace", options_); });
-  const pid_t stopped = StoppedProcessNamed("tavrin");
+  const pid_t stopped = StoppedGrandchild();
   ASSERT_GT(stopped, 0) << "the run never stopped";
   WriteBytes(scratch_ / "edit.tmp", edited);
   fs::rename(scratch_ / "edit.tmp", list);
