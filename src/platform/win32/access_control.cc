@@ -83,22 +83,6 @@ DWORD SetDacl(const std::string& path, PACL dacl, bool dacl_protected) {
   });
 }
 
-// Windows keeps attributes apart from permissions; Wine keeps the read-only
-// attribute in the Unix mode bits, which it rewrites from a DACL. Either way
-// the file ends as read-only as it was.
-DWORD KeepReadOnly(const std::string& path, bool was_read_only) {
-  const DWORD attributes = InjectedFault("get-attributes", path) ? INVALID_FILE_ATTRIBUTES
-                                                                 : GetFileAttributesA(path.c_str());
-  if (!was_read_only || attributes == INVALID_FILE_ATTRIBUTES ||
-      attributes & FILE_ATTRIBUTE_READONLY)
-    return 0;
-  return RetryWhileHeld([&]() -> DWORD {
-    if (const DWORD fault = InjectedFault("set-attributes", path)) return fault;
-    return SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY) ? 0
-                                                                                  : GetLastError();
-  });
-}
-
 }  // namespace
 
 AccessControl AccessControl::Of(const File& file) {
@@ -143,17 +127,10 @@ void AccessControl::CarryDacl(const std::string& path, const std::string& noun) 
   // The old file had none where its volume keeps none (FAT), and a null
   // DACL, which lets everybody do anything, is not handed on.
   if (!VolumeKeepsPermissions(path)) return;
-  const DWORD attributes = InjectedFault("get-attributes", path) ? INVALID_FILE_ATTRIBUTES
-                                                                 : GetFileAttributesA(path.c_str());
   DWORD code = kept_->dacl_error;
   if (code == 0 && kept_->dacl != nullptr) code = SetDacl(path, kept_->dacl, kept_->dacl_protected);
   if (code != 0)
     Warn("cannot carry the old " + noun + "'s permissions (DACL) to", path, code, kKeepsWhatItGot);
-  const bool was_read_only =
-      attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_READONLY;
-  if (const DWORD lost = KeepReadOnly(path, was_read_only))
-    Warn("cannot give back the read-only attribute of", path, lost,
-         "it stays writable after its permissions were set");
 }
 
 }  // namespace platform
