@@ -211,7 +211,22 @@ class FailurePointsTest : public TavrinRunTest {
     options_.environment.erase("TAVRIN_FAULT_TRACE");
     ExpectQuietSuccess(run);
     EXPECT_EQ(Contents(list_), start.new_list) << start.name;
-    return PointsIn(ReadBytes(trace_));
+    const std::vector<Point> points = PointsIn(ReadBytes(trace_));
+    // The order that makes the swap durable: the new list flushed, and the
+    // old one kept as the backup, before the new list takes its place.
+    size_t flushed = points.size(), backed_up = points.size(), swapped = points.size();
+    for (size_t i = 0; i < points.size(); ++i) {
+      const std::string name = fs::path(points[i].path).filename().string();
+      if (points[i].operation == "flush" && IsTempName(name) && swapped == points.size())
+        flushed = i;
+      if (points[i].operation == "rename" && points[i].path == backup_) backed_up = i;
+      if (points[i].operation == "rename" && points[i].path == list_) swapped = i;
+    }
+    EXPECT_LT(flushed, swapped) << start.name << ": the new list is not flushed before the swap";
+    if (start.list) {
+      EXPECT_LT(backed_up, swapped) << start.name << ": no backup before the swap";
+    }
+    return points;
   }
 
   // The promises that hold after any run, killed or not: the list's path
