@@ -108,18 +108,11 @@ AccessControl AccessControl::Of(const File& file) {
 void AccessControl::CarryTo(const std::string& path, const std::string& noun) const noexcept {
   try {
     if (!kept_) return;
-    // Wine takes the read-only attribute away with the time or the
-    // permissions (8 with the DACL, 10 already with the time): it is given
-    // back after both.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    // The time first: the DACL may take away the right to write it.
+    // The time first: the DACL may take away the right to write it. Wine
+    // takes the read-only attribute away with either; the caller gives it
+    // back.
     CarryCreationTime(path, noun);
     CarryDacl(path, noun);
-    const bool was_read_only =
-        attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_READONLY;
-    if (const DWORD lost = KeepReadOnly(path, was_read_only))
-      Warn("cannot give back the read-only attribute of", path, lost,
-           "it stays writable after its permissions were set");
   } catch (...) {
     // Out of memory: nothing more is carried.
   }
