@@ -135,6 +135,10 @@ std::vector<Start> Starts() {
       {"a UTF-16 LE list with its mark", Utf16List(old_list), std::nullopt, Utf16List(new_list)},
       {"a read-only list from an earlier run", old_list, "Tools\r\n" + StampFor("2.0") + "\r\n",
        new_list, true},
+      // Written as it comes and cut back in the new file where its marker
+      // turns up.
+      {"a list with a marked line longer than the write buffer",
+       "Tools\r\n" + std::string(200 * 1024, 'x') + " Service Pack 1\r\n", std::nullopt, new_list},
   };
 }
 
