@@ -287,9 +287,9 @@ class OldListAsBackup {
 //       the system gave it, and a warning goes to the event log;
 //   12. the same, read-only still, or again where step 11 took the
 //       attribute away (Wine keeps it in the Unix mode bits, which it
-//       rewrites: Wine 8 with the DACL, Wine 10 already with the time). A failure here, or in
-//       making the new list read-only in step 10, ends the run with the new list in place; the next
-//       run makes it read-only.
+//       rewrites: Wine 8 with the DACL, Wine 10 already with the time). A
+//       failure here, or in making the new list read-only in step 10, ends
+//       the run with the new list in place; the next run makes it read-only.
 //
 // Steps 3 to 10 are one stamping; where the list changed meanwhile, nothing
 // is replaced and the list is stamped anew from what is there now.
