@@ -286,7 +286,12 @@ class OldListAsBackup {
 //       the system has more (Windows: its permissions and creation time, as
 //       read in step 3, so from the list's own file also where the backup is
 //       a copy). Its failure is no failure of the run: the list keeps what
-//       the system gave it, and a warning goes to the event log.
+//       the system gave it, and a warning goes to the event log;
+//   12. the same, read-only still, or again where step 11 took the
+//       attribute away (Wine keeps it in the Unix mode bits, which it
+//       rewrites: Wine 8 with the DACL, Wine 10 already with the time). A
+//       failure here, or in making the new list read-only in step 10, ends
+//       the run with the new list in place; the next run makes it read-only.
 //
 // Steps 3 to 10 are one stamping; where the list changed meanwhile, nothing
 // is replaced and the list is stamped anew from what is there now.
@@ -307,7 +312,8 @@ bool StampOnce(const std::string& list, const std::string& backup, bool list_exi
     return false;
   new_list.KeepAs(list);                                                         // 10
   if (old_as_backup) old_as_backup->Replaced();
-  if (old_list) old_list->Access().CarryTo(list, "list");  // 11
+  if (old_list) old_list->Access().CarryTo(list, "list");                  // 11
+  if (!platform::IsReadOnly(list)) platform::SetReadOnlyAttributes(list);  // 12
   return true;
 }
 

@@ -40,7 +40,8 @@ namespace {
 bool VolumeKeepsPermissions(const std::string& path) {
   char root[MAX_PATH];
   DWORD flags = 0;
-  if (!GetVolumePathNameA(path.c_str(), root, sizeof root) ||
+  if (InjectedFault("volume-information", path) ||
+      !GetVolumePathNameA(path.c_str(), root, sizeof root) ||
       !GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
     return true;
   return flags & FILE_PERSISTENT_ACLS;
@@ -58,10 +59,11 @@ DWORD SetCreationTime(const std::string& path, const FILETIME& created) {
   // Writing attributes needs no write access to the data, so a read-only
   // file takes it; others may have the file open meanwhile.
   DWORD code = 0;
-  const HANDLE file =
-      OpenWhileHeld(path, FILE_WRITE_ATTRIBUTES, kShareAll, OPEN_EXISTING, 0, &code);
+  const HANDLE file = OpenWhileHeld("open-attributes", path, FILE_WRITE_ATTRIBUTES, kShareAll,
+                                    OPEN_EXISTING, 0, &code);
   if (file == INVALID_HANDLE_VALUE) return code;
-  code = SetFileTime(file, &created, nullptr, nullptr) ? 0 : GetLastError();
+  code = InjectedFault("set-creation-time", path);
+  if (code == 0) code = SetFileTime(file, &created, nullptr, nullptr) ? 0 : GetLastError();
   CloseHandle(file);
   return code;
 }
@@ -71,27 +73,13 @@ DWORD SetCreationTime(const std::string& path, const FILETIME& created) {
 // protection flags and, unlike SetFileSecurity, recomputes the inherited
 // entries from the directory.
 DWORD SetDacl(const std::string& path, PACL dacl, bool dacl_protected) {
-  if (const DWORD fault = InjectedFault("carry-access-control")) return fault;
   const SECURITY_INFORMATION what =
       DACL_SECURITY_INFORMATION | (dacl_protected ? PROTECTED_DACL_SECURITY_INFORMATION
                                                   : UNPROTECTED_DACL_SECURITY_INFORMATION);
   std::string name = path;  // the function takes a pointer to non-const
   return RetryWhileHeld([&] {
+    if (const DWORD fault = InjectedFault("carry-access-control", path)) return fault;
     return SetNamedSecurityInfoA(&name[0], SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
-  });
-}
-
-// Windows keeps attributes apart from permissions; Wine keeps the read-only
-// attribute in the Unix mode bits, which it rewrites from a DACL. Either way
-// the file ends as read-only as it was.
-DWORD KeepReadOnly(const std::string& path, bool was_read_only) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (!was_read_only || attributes == INVALID_FILE_ATTRIBUTES ||
-      attributes & FILE_ATTRIBUTE_READONLY)
-    return 0;
-  return RetryWhileHeld([&]() -> DWORD {
-    return SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY) ? 0
-                                                                                  : GetLastError();
   });
 }
 
@@ -102,32 +90,29 @@ AccessControl AccessControl::Of(const File& file) {
   const HANDLE handle = reinterpret_cast<HANDLE>(file.handle_);
   // A file opened for reading may be asked for its DACL (GENERIC_READ holds
   // READ_CONTROL) and its times.
-  kept->dacl_error = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                     nullptr, &kept->dacl, nullptr, &kept->descriptor);
+  kept->dacl_error = InjectedFault("get-security", file.path_);
+  if (kept->dacl_error == 0)
+    kept->dacl_error = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, &kept->dacl, nullptr, &kept->descriptor);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
   if (kept->dacl_error == 0 && !GetSecurityDescriptorControl(kept->descriptor, &control, &revision))
     kept->dacl_error = GetLastError();
   kept->dacl_protected = control & SE_DACL_PROTECTED;
-  if (!GetFileTime(handle, &kept->created, nullptr, nullptr)) kept->created_error = GetLastError();
+  kept->created_error = InjectedFault("get-times", file.path_);
+  if (kept->created_error == 0 && !GetFileTime(handle, &kept->created, nullptr, nullptr))
+    kept->created_error = GetLastError();
   return AccessControl(kept);
 }
 
 void AccessControl::CarryTo(const std::string& path, const std::string& noun) const noexcept {
   try {
     if (!kept_) return;
-    // Wine takes the read-only attribute away with the time or the
-    // permissions (8 with the DACL, 10 already with the time): it is given
-    // back after both.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    // The time first: the DACL may take away the right to write it.
+    // The time first: the DACL may take away the right to write it. Wine
+    // takes the read-only attribute away with either; the caller gives it
+    // back.
     CarryCreationTime(path, noun);
     CarryDacl(path, noun);
-    const bool was_read_only =
-        attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_READONLY;
-    if (const DWORD lost = KeepReadOnly(path, was_read_only))
-      Warn("cannot give back the read-only attribute of", path, lost,
-           "it stays writable after its permissions were set");
   } catch (...) {
     // Out of memory: nothing more is carried.
   }

@@ -3,15 +3,24 @@
 
 #include <windows.h>
 
+#include <string>
+
 // Failures of system calls made on purpose, for tests of what the program
-// does when the system refuses something that it cannot be made to refuse
-// from outside. The program links an implementation that never injects
+// does when the system refuses something, or when the run is killed, at each
+// file operation in turn. Every file operation asks before it calls the
+// system. The program links an implementation that never injects
 // (no_faults.cc); only test builds link one that does.
 namespace platform {
 
-// The error that `operation` is to fail with instead of asking the system;
-// 0: ask the system.
-DWORD InjectedFault(const char* operation);
+// The error that `operation` on `path` is to fail with instead of asking the
+// system; 0: ask the system. A test build may also end the process here, as
+// a kill just before the call would.
+DWORD InjectedFault(const char* operation, const std::string& path);
+
+// Whether a wait of `wait_ms` for a held file is taken care of without
+// sleeping (a test build skips it, so that runs with lasting faults stay
+// fast); false: sleep it.
+bool InjectedWait(DWORD wait_ms);
 
 }  // namespace platform
 

@@ -9,11 +9,13 @@
 #include "base/ascii_case.h"
 #include "base/windows_path.h"
 #include "platform/process.h"
+#include "platform/win32/faults.h"
 #include "platform/win32/held_files.h"
 
 // Every operation that a file held by another program refuses is retried
 // for a while (RetryWhileHeld); the questions that open nothing for reading
-// or writing need no sharing and are not refused that way.
+// or writing need no sharing and are not refused that way. Each call of the
+// system about a file asks InjectedFault first, named after what it does.
 namespace platform {
 
 namespace {
@@ -31,14 +33,17 @@ DWORD ErrorUnless(BOOL done) { return done ? 0 : GetLastError(); }
 // included, to ask about it. Asking reads no data, so it needs no sharing:
 // a file held exclusively opens this way too.
 HANDLE OpenToLookAt(const std::string& path, DWORD* code) {
-  return OpenWhileHeld(path, 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, code);
+  return OpenWhileHeld("look-at", path, 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                       code);
 }
 
 // The attributes of `path` itself (a link is not followed);
-// INVALID_FILE_ATTRIBUTES when nothing is there or they cannot be read.
-DWORD AttributesOf(const std::string& path) {
+// INVALID_FILE_ATTRIBUTES, with the reason in `*code`, when nothing is there
+// or they cannot be read.
+DWORD AttributesOf(const std::string& path, DWORD* code) {
   DWORD attributes = INVALID_FILE_ATTRIBUTES;
-  RetryWhileHeld([&]() -> DWORD {
+  *code = RetryWhileHeld([&]() -> DWORD {
+    if (const DWORD fault = InjectedFault("get-attributes", path)) return fault;
     attributes = GetFileAttributesA(path.c_str());
     return attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
   });
@@ -58,6 +63,7 @@ bool StoredEntry(const std::string& path, std::string* directory, std::string* n
   const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, &last_name);
   if (length == 0 || length >= sizeof full || last_name == nullptr) return false;
   WIN32_FIND_DATAA entry;
+  if (InjectedFault("find-first", full)) return false;
   const HANDLE search = FindFirstFileA(full, &entry);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
@@ -68,8 +74,10 @@ bool StoredEntry(const std::string& path, std::string* directory, std::string* n
 }
 
 void SetAttributes(const std::string& path, DWORD attributes) {
-  if (const DWORD code =
-          RetryWhileHeld([&] { return ErrorUnless(SetFileAttributesA(path.c_str(), attributes)); }))
+  if (const DWORD code = RetryWhileHeld([&] {
+        if (const DWORD fault = InjectedFault("set-attributes", path)) return fault;
+        return ErrorUnless(SetFileAttributesA(path.c_str(), attributes));
+      }))
     throw MakeSystemError("cannot set the attributes of", path, code);
 }
 
@@ -77,6 +85,7 @@ void SetAttributes(const std::string& path, DWORD attributes) {
 // none for anything else. Windows neither deletes nor replaces a read-only
 // file, so those clear it first, as git for Windows does.
 std::optional<DWORD> WithoutReadOnly(const std::string& path) {
+  if (InjectedFault("get-attributes", path)) return std::nullopt;
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY) ||
       (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -85,13 +94,18 @@ std::optional<DWORD> WithoutReadOnly(const std::string& path) {
 }
 
 DWORD Delete(const std::string& path) {
-  return RetryWhileHeld([&] { return ErrorUnless(DeleteFileA(path.c_str())); });
+  return RetryWhileHeld([&] {
+    if (const DWORD fault = InjectedFault("delete", path)) return fault;
+    return ErrorUnless(DeleteFileA(path.c_str()));
+  });
 }
 
 // Deletes `path` at once or not at all, a read-only file too.
 void DeleteWithoutWaiting(const std::string& path) {
-  if (const auto attributes = WithoutReadOnly(path)) SetFileAttributesA(path.c_str(), *attributes);
-  DeleteFileA(path.c_str());
+  if (const auto attributes = WithoutReadOnly(path))
+    if (!InjectedFault("set-attributes-quietly", path))
+      SetFileAttributesA(path.c_str(), *attributes);
+  if (!InjectedFault("delete-quietly", path)) DeleteFileA(path.c_str());
 }
 
 FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -103,11 +117,12 @@ FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
                            info.ftLastWriteTime.dwLowDateTime)};
 }
 
-// The state of the open file `file`; empty where the system cannot tell
-// (some network file systems give every file the index 0).
-std::optional<FileState> StateOfHandle(HANDLE file) {
+// The state of the open file `file` at `path`; empty where the system cannot
+// tell (some network file systems give every file the index 0).
+std::optional<FileState> StateOfHandle(HANDLE file, const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  if (InjectedFault("get-information", path) || !GetFileInformationByHandle(file, &info))
+    return std::nullopt;
   const FileState state = StateFrom(info);
   if (state.file.index == 0) return std::nullopt;
   return state;
@@ -117,8 +132,9 @@ std::optional<FileState> StateOfHandle(HANDLE file) {
 
 File File::OpenForReading(const std::string& path) {
   DWORD code = 0;
-  const HANDLE file = OpenWhileHeld(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, &code);
+  const HANDLE file =
+      OpenWhileHeld("open-for-reading", path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, &code);
   if (file == INVALID_HANDLE_VALUE) throw MakeSystemError("cannot open", path, code);
   return File(FromHandle(file), path);
 }
@@ -127,7 +143,7 @@ std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
   // Full sharing, so that an editor that has the file open keeps nobody
   // out; a directory opens too, to be told apart.
   DWORD code = 0;
-  const HANDLE file = OpenWhileHeld(path, GENERIC_READ, kShareAll, OPEN_EXISTING,
+  const HANDLE file = OpenWhileHeld("open-ordinary", path, GENERIC_READ, kShareAll, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, &code);
   if (file == INVALID_HANDLE_VALUE) {
     if (IsNothingAt(code)) return std::nullopt;
@@ -135,6 +151,8 @@ std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
   }
   File opened(FromHandle(file), path);
   BY_HANDLE_FILE_INFORMATION info;
+  if (const DWORD fault = InjectedFault("get-information", path))
+    throw MakeSystemError("cannot read", path, fault);
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
       info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
     throw base::RunError("cannot read", path, "it is not an ordinary file");
@@ -146,13 +164,15 @@ NewFile File::TryCreate(const std::string& path) {
   // taken name is no reason to wait; a name whose file is being deleted is.
   DWORD code = 0;
   const HANDLE created =
-      OpenWhileHeld(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &code);
+      OpenWhileHeld("create-new", path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &code);
   if (created == INVALID_HANDLE_VALUE) return {File(), code};
   return {File(FromHandle(created), path), 0};
 }
 
 uint64_t File::Size() const {
   LARGE_INTEGER size;
+  if (const DWORD fault = InjectedFault("get-size", path_))
+    throw MakeSystemError("cannot look at", path_, fault);
   if (!GetFileSizeEx(ToHandle(handle_), &size))
     throw MakeSystemError("cannot look at", path_, GetLastError());
   return static_cast<uint64_t>(size.QuadPart);
@@ -161,6 +181,8 @@ uint64_t File::Size() const {
 size_t File::ReadSome(char* buffer, size_t size) {
   DWORD count = 0;
   const DWORD wanted = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
+  if (const DWORD fault = InjectedFault("read", path_))
+    throw MakeSystemError("cannot read", path_, fault);
   if (!ReadFile(ToHandle(handle_), buffer, wanted, &count, nullptr))
     throw MakeSystemError("cannot read", path_, GetLastError());
   return count;
@@ -170,6 +192,8 @@ void File::WriteAll(const char* data, size_t size) {
   while (size > 0) {
     DWORD count = 0;
     const DWORD wanted = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
+    if (const DWORD fault = InjectedFault("write", path_))
+      throw MakeSystemError("cannot write", path_, fault);
     if (!WriteFile(ToHandle(handle_), data, wanted, &count, nullptr))
       throw MakeSystemError("cannot write", path_, GetLastError());
     if (count == 0) throw MakeSystemError("cannot write", path_, ERROR_DISK_FULL);
@@ -181,6 +205,8 @@ void File::WriteAll(const char* data, size_t size) {
 void File::TruncateAt(uint64_t size) {
   LARGE_INTEGER offset;
   offset.QuadPart = static_cast<LONGLONG>(size);
+  if (const DWORD fault = InjectedFault("truncate", path_))
+    throw MakeSystemError("cannot write", path_, fault);
   if (!SetFilePointerEx(ToHandle(handle_), offset, nullptr, FILE_BEGIN) ||
       !SetEndOfFile(ToHandle(handle_)))
     throw MakeSystemError("cannot write", path_, GetLastError());
@@ -195,23 +221,32 @@ bool File::MakeReadOnlyBeforeRename() { return false; }
 
 FileState File::State() const {
   BY_HANDLE_FILE_INFORMATION info;
+  if (const DWORD fault = InjectedFault("get-information", path_))
+    throw MakeSystemError("cannot look at", path_, fault);
   if (!GetFileInformationByHandle(ToHandle(handle_), &info))
     throw MakeSystemError("cannot look at", path_, GetLastError());
   return StateFrom(info);
 }
 
 void File::Sync() {
+  if (const DWORD fault = InjectedFault("flush", path_))
+    throw MakeSystemError("cannot flush to disk", path_, fault);
   if (!FlushFileBuffers(ToHandle(handle_)))
     throw MakeSystemError("cannot flush to disk", path_, GetLastError());
 }
 
 void File::Close() {
+  // A close that fails as injected leaves the handle open, the worst a
+  // failed close can leave.
+  if (const DWORD fault = InjectedFault("close", path_))
+    throw MakeSystemError("cannot close", path_, fault);
   open_ = false;
   if (!CloseHandle(ToHandle(handle_))) throw MakeSystemError("cannot close", path_, GetLastError());
 }
 
 void File::CloseQuietly() noexcept {
-  if (std::exchange(open_, false)) CloseHandle(ToHandle(handle_));
+  if (std::exchange(open_, false) && !InjectedFault("close-quietly", path_))
+    CloseHandle(ToHandle(handle_));
 }
 
 bool IsNameTaken(SystemCode code) {
@@ -231,8 +266,9 @@ PathKind KindOf(const std::string& path) {
     // Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a device name
     // wherever it stands, before Windows 11), pipes, consoles.
     BY_HANDLE_FILE_INFORMATION info;
-    const bool on_disk =
-        GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info);
+    const bool on_disk = !InjectedFault("get-information", path) &&
+                         GetFileType(file) == FILE_TYPE_DISK &&
+                         GetFileInformationByHandle(file, &info);
     CloseHandle(file);
     if (!on_disk) return PathKind::kOther;
     return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory
@@ -242,7 +278,8 @@ PathKind KindOf(const std::string& path) {
   // there) from something that answers to the name without opening: a file
   // whose permissions deny even a look at it, or a device that cannot be
   // opened now (a console, a printer port that the PC lacks).
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = InjectedFault("get-attributes", path) ? INVALID_FILE_ATTRIBUTES
+                                                                 : GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     // What cannot be told is no "nothing": the list would be replaced
     // without a backup.
@@ -255,7 +292,8 @@ PathKind KindOf(const std::string& path) {
 }
 
 bool IsLink(const std::string& path) {
-  const DWORD attributes = AttributesOf(path);
+  DWORD code = 0;
+  const DWORD attributes = AttributesOf(path, &code);
   return attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_REPARSE_POINT;
 }
 
@@ -272,7 +310,7 @@ std::optional<FileState> StateOf(const std::string& path) {
   DWORD code = 0;
   const HANDLE file = OpenToLookAt(path, &code);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  const auto state = StateOfHandle(file);
+  const auto state = StateOfHandle(file, path);
   CloseHandle(file);
   return state;
 }
@@ -311,9 +349,10 @@ void SetReadOnlyAttributes(const std::string& path) {
 }
 
 bool IsReadOnly(const std::string& path) {
-  const DWORD attributes = AttributesOf(path);
+  DWORD code = 0;
+  const DWORD attributes = AttributesOf(path, &code);
   if (attributes == INVALID_FILE_ATTRIBUTES)
-    throw MakeSystemError("cannot read the attributes of", path, GetLastError());
+    throw MakeSystemError("cannot read the attributes of", path, code);
   return attributes & FILE_ATTRIBUTE_READONLY;
 }
 
@@ -334,12 +373,13 @@ std::vector<std::string> NamesIn(const std::string& directory) {
   pattern += '*';
   std::vector<std::string> names;
   WIN32_FIND_DATAA entry;
+  if (InjectedFault("find-first", pattern)) return names;
   const HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
     const std::string name = entry.cFileName;
     if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(search, &entry));
+  } while (!InjectedFault("find-next", pattern) && FindNextFileA(search, &entry));
   FindClose(search);
   return names;
 }
@@ -351,8 +391,10 @@ void RemoveUnlessHeld(const std::string& path) noexcept {
 }
 
 SystemCode TryAddHardLink(const std::string& existing, const std::string& link) {
-  return RetryWhileHeld(
-      [&] { return ErrorUnless(CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)); });
+  return RetryWhileHeld([&] {
+    if (const DWORD fault = InjectedFault("hard-link", link)) return fault;
+    return ErrorUnless(CreateHardLinkA(link.c_str(), existing.c_str(), nullptr));
+  });
 }
 
 // File systems without hard links (FAT, exFAT) say "invalid function", some
@@ -376,10 +418,14 @@ SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // old list that does not share deletion holds the rename off. A stale
   // backup that a copy replaces may be read-only.
   return RetryWhileHeld([&] {
-    const DWORD code = ErrorUnless(
-        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    DWORD code = InjectedFault("rename", to);
+    if (code == 0)
+      code = ErrorUnless(MoveFileExA(from.c_str(), to.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
     if (code == ERROR_ACCESS_DENIED)
-      if (const auto attributes = WithoutReadOnly(to)) SetFileAttributesA(to.c_str(), *attributes);
+      if (const auto attributes = WithoutReadOnly(to))
+        if (!InjectedFault("set-attributes-quietly", to))
+          SetFileAttributesA(to.c_str(), *attributes);
     return code;
   });
 }

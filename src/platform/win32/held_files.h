@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/win32/faults.h"
+
 // Waiting out the failures of file operations that pass: another program that holds a file for a
 // moment, such as a virus scanner or an indexer that opened the list just as it is replaced, an
 // editor saving InstallSp.ini, or a reader of the backup. Windows refuses to
@@ -51,7 +53,7 @@ DWORD RetryWhileHeld(Attempt attempt) {
   DWORD code = attempt();
   for (const DWORD wait : kWaitsMs) {
     if (!IsHeldError(code) || !TakeWait(wait)) return code;
-    Sleep(wait);
+    if (!InjectedWait(wait)) Sleep(wait);
     code = attempt();
   }
   if (IsHeldError(code)) TakeWait(0, true);
@@ -62,11 +64,13 @@ DWORD RetryWhileHeld(Attempt attempt) {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // CreateFileA, retried while the file is held; INVALID_HANDLE_VALUE with the
-// reason in `*code` when it fails.
-inline HANDLE OpenWhileHeld(const std::string& path, DWORD access, DWORD share, DWORD disposition,
-                            DWORD flags, DWORD* code) {
+// reason in `*code` when it fails. `operation` names the open for the fault
+// injection of test builds.
+inline HANDLE OpenWhileHeld(const char* operation, const std::string& path, DWORD access,
+                            DWORD share, DWORD disposition, DWORD flags, DWORD* code) {
   HANDLE handle = INVALID_HANDLE_VALUE;
   *code = RetryWhileHeld([&]() -> DWORD {
+    if (const DWORD fault = InjectedFault(operation, path)) return fault;
     handle = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
     return handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   });

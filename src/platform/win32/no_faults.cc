@@ -2,7 +2,9 @@
 
 namespace platform {
 
-// The program as shipped: every operation asks the system.
-DWORD InjectedFault(const char*) { return 0; }
+// The program as shipped: every operation asks the system, and every wait
+// is slept.
+DWORD InjectedFault(const char*, const std::string&) { return 0; }
+bool InjectedWait(DWORD) { return false; }
 
 }  // namespace platform

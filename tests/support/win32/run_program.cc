@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "support/run_program.h"
@@ -66,17 +67,26 @@ ProgramRun RunProgram(const std::string& program, const ProgramOptions& options)
   std::string command_line = "\"" + program + "\"";
   std::wstring environment = EnvironmentBlock(options);
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessA(
-      program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-      environment.data(),
-      options.working_directory.empty() ? nullptr : options.working_directory.c_str(), &startup,
-      &process);
+  BOOL started = FALSE;
+  DWORD error = 0;
+  // Wine now and then fails to start a program, with "internal error", when
+  // hundreds are started one after another, some of them ending themselves.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    started = CreateProcessA(
+        program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+        environment.data(),
+        options.working_directory.empty() ? nullptr : options.working_directory.c_str(), &startup,
+        &process);
+    error = started ? 0 : GetLastError();
+    if (error != ERROR_INTERNAL_ERROR) break;
+    Sleep(100);
+  }
   CloseHandle(out_write);
   CloseHandle(err_write);
   if (!started) {
     CloseHandle(out_read);
     CloseHandle(err_read);
-    throw std::runtime_error("CreateProcess " + program);
+    throw std::runtime_error("CreateProcess " + program + ": error " + std::to_string(error));
   }
   ProgramRun run;
   run.output = DrainPipe(out_read);
