@@ -287,7 +287,7 @@ class OldListAsBackup {
 //       read in step 3, so from the list's own file also where the backup is
 //       a copy). Its failure is no failure of the run: the list keeps what
 //       the system gave it, and a warning goes to the event log;
-//   12. the same, read-only still, or again where step 11 took the
+//   12. the same, read-only again, where step 11 may have taken the
 //       attribute away (Wine keeps it in the Unix mode bits, which it
 //       rewrites: Wine 8 with the DACL, Wine 10 already with the time). A
 //       failure here, or in making the new list read-only in step 10, ends
@@ -310,10 +310,10 @@ bool StampOnce(const std::string& list, const std::string& backup, bool list_exi
   std::optional<OldListAsBackup> old_as_backup;
   if (old_list && !old_as_backup.emplace(list, old_list->State().file).KeepAs(backup))  // 9
     return false;
-  new_list.KeepAs(list);                                                         // 10
+  new_list.KeepAs(list);  // 10
   if (old_as_backup) old_as_backup->Replaced();
-  if (old_list) old_list->Access().CarryTo(list, "list");                  // 11
-  if (!platform::IsReadOnly(list)) platform::SetReadOnlyAttributes(list);  // 12
+  if (old_list && old_list->Access().CarryTo(list, "list"))  // 11
+    platform::SetReadOnlyAttributes(list);                   // 12
   return true;
 }
 

@@ -26,11 +26,13 @@ class AccessControl {
   // CarryTo.
   static AccessControl Of(const File& file);
 
-  // Gives what was read to the file at `path`. Never fails: the file keeps
-  // what the system gave it of whatever cannot be carried, and on Windows a
-  // Warning entry in the Application event log says what and why, naming
-  // the file by `noun` ("cannot carry the old list's permissions ...").
-  void CarryTo(const std::string& path, const std::string& noun) const noexcept;
+  // Gives what was read to the file at `path`, and says whether it tried:
+  // then the file's attributes may have changed with it (Wine takes the
+  // read-only attribute away). Never fails: the file keeps what the system
+  // gave it of whatever cannot be carried, and on Windows a Warning entry in
+  // the Application event log says what and why, naming the file by `noun`
+  // ("cannot carry the old list's permissions ...").
+  bool CarryTo(const std::string& path, const std::string& noun) const noexcept;
 
  private:
   // What was read, and what carries it, per system.

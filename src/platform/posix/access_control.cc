@@ -8,6 +8,6 @@ struct AccessControl::Kept {};
 
 AccessControl AccessControl::Of(const File&) { return AccessControl(nullptr); }
 
-void AccessControl::CarryTo(const std::string&, const std::string&) const noexcept {}
+bool AccessControl::CarryTo(const std::string&, const std::string&) const noexcept { return false; }
 
 }  // namespace platform

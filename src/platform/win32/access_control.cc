@@ -105,9 +105,9 @@ AccessControl AccessControl::Of(const File& file) {
   return AccessControl(kept);
 }
 
-void AccessControl::CarryTo(const std::string& path, const std::string& noun) const noexcept {
+bool AccessControl::CarryTo(const std::string& path, const std::string& noun) const noexcept {
   try {
-    if (!kept_) return;
+    if (!kept_) return false;
     // The time first: the DACL may take away the right to write it. Wine
     // takes the read-only attribute away with either; the caller gives it
     // back.
@@ -116,6 +116,7 @@ void AccessControl::CarryTo(const std::string& path, const std::string& noun) co
   } catch (...) {
     // Out of memory: nothing more is carried.
   }
+  return true;
 }
 
 void AccessControl::CarryCreationTime(const std::string& path, const std::string& noun) const {
