@@ -154,6 +154,9 @@ bool CopyDurably(const std::string& from, const std::string& to, const FileIdent
   std::vector<char> buffer(kCopyBufferSize);
   while (const size_t count = source.ReadSome(buffer.data(), buffer.size()))
     copy.Append(buffer.data(), count);
+  // Closed before the rename: `to` may be another name of `from`'s file, and
+  // Windows replaces no file that is open.
+  source.Close();
   copy.TakeRightsOf(from);
   copy.Sync();
   copy.KeepAs(to);
