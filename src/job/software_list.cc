@@ -220,22 +220,24 @@ bool ListIsAsRead(const std::string& list, const std::optional<OldList>& old_lis
 }
 
 // The old list on its way to the backup: made writable first, so that the
-// backup is (a second name shares the list's attributes), and given back its
-// read-only attribute if the run fails before the new list is in place. A
-// file that is more than the list, named by a link or by other names too, is
-// left as it is: its backup is a copy.
+// backup is (a second name shares the list's attributes, as do the file's
+// other names, if it has any), and given back its read-only attribute if the
+// run fails before the new list is in place. A list that is a link is left
+// as it is, and so is the file it names: its backup is a copy.
 class OldListAsBackup {
  public:
   OldListAsBackup(const std::string& list, const platform::FileIdentity& file)
-      : list_(list), file_(file), shared_(platform::IsLink(list) || file.names > 1) {
-    if (shared_) return;
+      : list_(list), file_(file), is_link_(platform::IsLink(list)) {
+    if (is_link_) return;
     made_writable_ = platform::IsReadOnly(list);
     platform::SetNormalAttributes(list);
   }
   OldListAsBackup(const OldListAsBackup&) = delete;
   OldListAsBackup& operator=(const OldListAsBackup&) = delete;
   ~OldListAsBackup() {
-    if (!replaced_ && made_writable_) {
+    // Only the file that was made writable: another program may have put
+    // another at the list's path meanwhile.
+    if (!replaced_ && made_writable_ && platform::IdentityOf(list_) == file_) {
       try {
         platform::SetReadOnlyAttributes(list_);
       } catch (const base::RunError&) {
@@ -247,8 +249,8 @@ class OldListAsBackup {
   // Keeps the old list at `backup`: a second name of its file, or a copy.
   // False when the list's path names another file by now.
   bool KeepAs(const std::string& backup) {
-    if (!platform::KeepSecondNameOrCopy(list_, file_, backup, "list", shared_)) return false;
-    if (shared_) platform::SetNormalAttributes(backup);  // a copy has the list's rights
+    if (!platform::KeepSecondNameOrCopy(list_, file_, backup, "list", is_link_)) return false;
+    if (is_link_) platform::SetNormalAttributes(backup);  // a copy has the list's rights
     return true;
   }
   void Replaced() { replaced_ = true; }
@@ -256,7 +258,7 @@ class OldListAsBackup {
  private:
   const std::string& list_;
   const platform::FileIdentity file_;
-  const bool shared_;
+  const bool is_link_;
   bool made_writable_ = false;
   bool replaced_ = false;
 };
