@@ -64,6 +64,7 @@ if(CMAKE_CROSSCOMPILING)
   # scripts/wow64.sh prepares, since this kernel cannot start the 32-bit
   # Linux programs of the usual 32-bit Wine.
   set(TAVRIN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(TAVRIN_SOURCE_DIR ${CMAKE_SOURCE_DIR})
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(TAVRIN_WINE_CHROOT ON)
   else()
