@@ -1,4 +1,4 @@
-// Stamping the software list. StampList below states the whole protocol,
+// Stamping the software list. StampOnce below states the whole protocol,
 // one step a line, and what a kill after each step leaves behind.
 #include "job/software_list.h"
 

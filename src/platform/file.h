@@ -162,9 +162,8 @@ void SetReadOnlyAttributes(const std::string& path);
 // Whether the file at `path` is read-only: not writable by its owner.
 bool IsReadOnly(const std::string& path);
 
-// Removes the file or link at `path`, a read-only one too; nothing there is
-// no error. The quiet one never waits for a file that others hold.
-void RemoveFile(const std::string& path);
+// Removes the file or link at `path`, a read-only one too, at once or not at
+// all: it never waits for a file that others hold.
 void RemoveFileQuietly(const std::string& path) noexcept;
 
 // The names of the entries of `directory` ("." and ".." left out). Quiet:

@@ -202,10 +202,9 @@ bool IsLink(const std::string& path) {
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
-  struct stat info;
-  if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
-  return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
-                      static_cast<uint64_t>(info.st_nlink)};
+  const auto state = StateOf(path);
+  if (!state) return std::nullopt;
+  return state->file;
 }
 
 std::optional<FileState> StateOf(const std::string& path) {
@@ -233,11 +232,6 @@ void SetReadOnlyAttributes(const std::string& path) {
 }
 
 bool IsReadOnly(const std::string& path) { return !(ModeOf(path) & S_IWUSR); }
-
-void RemoveFile(const std::string& path) {
-  if (unlink(NativePath(path).c_str()) != 0 && !IsNothingAt(LastError()))
-    throw MakeSystemError("cannot delete", path, LastError());
-}
 
 void RemoveFileQuietly(const std::string& path) noexcept { unlink(NativePath(path).c_str()); }
 

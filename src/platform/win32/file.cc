@@ -93,13 +93,6 @@ std::optional<DWORD> WithoutReadOnly(const std::string& path) {
   return attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
 }
 
-DWORD Delete(const std::string& path) {
-  return RetryWhileHeld([&] {
-    if (const DWORD fault = InjectedFault("delete", path)) return fault;
-    return ErrorUnless(DeleteFileA(path.c_str()));
-  });
-}
-
 // Deletes `path` at once or not at all, a read-only file too.
 void DeleteWithoutWaiting(const std::string& path) {
   if (const auto attributes = WithoutReadOnly(path))
@@ -118,14 +111,12 @@ FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
 }
 
 // The state of the open file `file` at `path`; empty where the system cannot
-// tell (some network file systems give every file the index 0).
+// tell.
 std::optional<FileState> StateOfHandle(HANDLE file, const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info;
   if (InjectedFault("get-information", path) || !GetFileInformationByHandle(file, &info))
     return std::nullopt;
-  const FileState state = StateFrom(info);
-  if (state.file.index == 0) return std::nullopt;
-  return state;
+  return StateFrom(info);
 }
 
 }  // namespace
@@ -299,7 +290,8 @@ bool IsLink(const std::string& path) {
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   const auto state = StateOf(path);
-  if (!state) return std::nullopt;
+  // Some network file systems give every file the index 0: no identity.
+  if (!state || state->file.index == 0) return std::nullopt;
   return state->file;
 }
 
@@ -354,14 +346,6 @@ bool IsReadOnly(const std::string& path) {
   if (attributes == INVALID_FILE_ATTRIBUTES)
     throw MakeSystemError("cannot read the attributes of", path, code);
   return attributes & FILE_ATTRIBUTE_READONLY;
-}
-
-void RemoveFile(const std::string& path) {
-  // A stale backup copied by hand may be read-only, or one that a run beside
-  // this one linked from a list it had just made read-only.
-  if (const auto attributes = WithoutReadOnly(path)) SetAttributes(path, *attributes);
-  const DWORD code = Delete(path);
-  if (code != 0 && !IsNothingAt(code)) throw MakeSystemError("cannot delete", path, code);
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept { DeleteWithoutWaiting(path); }

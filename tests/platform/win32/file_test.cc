@@ -94,7 +94,6 @@ TEST(Files, ReadOnlyAndNormalReplaceEveryOtherAttribute) {
 TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
   ScratchDir scratch;
   const std::string missing = scratch / "missing";
-  RemoveFile(missing);  // nothing to remove is no error
   try {
     SetNormalAttributes(missing);
     FAIL();
