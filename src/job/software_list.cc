@@ -91,12 +91,14 @@ class OldList {
   const platform::AccessControl& Access() const { return access_; }
 
   // Streams the whole list through `stamper` into `out`. False when the file
-  // changed while it was read.
+  // changed while it was read. Where the system lets it, the file stays open
+  // until the stamping is over: the rename that replaces its last name then
+  // does not have to free its blocks before it returns.
   bool FeedTo(LineStamper& stamper, NewListSink& out) {
     for (size_t count = first_; count > 0; count = Read(0))
       stamper.Feed(std::string_view(buffer_.data(), count), out);
     const bool unchanged = file_.State() == state_;
-    file_.Close();
+    if (!platform::kReplacesOpenFiles) file_.Close();
     return unchanged;
   }
 
@@ -158,7 +160,7 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
   // limit, or the list could be made writable and then not be replaced.
   for (const std::string& path :
        {platform::LongestTempPathBeside(list), backup, platform::LongestTempPathBeside(backup)})
-    if (path.size() > platform::LongestPath())
+    if (platform::CountedPathLength(path) > platform::LongestPath())
       throw base::RunError("cannot stamp the software list", list,
                            "the temp file or the backup beside it would have a path longer than " +
                                std::to_string(platform::LongestPath()) + " characters");
@@ -183,6 +185,9 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
     case platform::PathKind::kFile:
       break;
   }
+  // What would fail only in the last rename, after the backup was made.
+  if (const auto reason = platform::WhyNotReplaceable(list))
+    throw base::RunError("cannot stamp the software list", list, *reason);
   if (BackupIsTheList(list, backup))
     throw base::RunError("cannot keep a backup of the software list", list,
                          "its backup's path '" + backup + "' names the list itself");
@@ -222,8 +227,9 @@ bool ListIsAsRead(const std::string& list, const std::optional<OldList>& old_lis
 // The old list on its way to the backup: made writable first, so that the
 // backup is (a second name shares the list's attributes, as do the file's
 // other names, if it has any), and given back its read-only attribute if the
-// run fails before the new list is in place. A list that is a link is left
-// as it is, and so is the file it names: its backup is a copy.
+// run fails before the new list is in place; the stale backup is kept aside
+// meanwhile, and put back then too. A list that is a link is left as it is,
+// and so is the file it names: its backup is a copy.
 class OldListAsBackup {
  public:
   OldListAsBackup(const std::string& list, const platform::FileIdentity& file)
@@ -240,20 +246,26 @@ class OldListAsBackup {
     if (!replaced_ && made_writable_ && platform::IdentityOf(list_) == file_) {
       try {
         platform::SetReadOnlyAttributes(list_);
-      } catch (const base::RunError&) {
+      } catch (const std::exception&) {
         // The run fails for its first reason, which says more.
       }
     }
   }
 
-  // Keeps the old list at `backup`: a second name of its file, or a copy.
-  // False when the list's path names another file by now.
+  // Keeps the old list at `backup`: a second name of its file, or a copy,
+  // with the stale backup kept aside. False when the list's path names
+  // another file by now.
   bool KeepAs(const std::string& backup) {
+    stale_.emplace(platform::StaleBackup::Save(backup, "list"));
     if (!platform::KeepSecondNameOrCopy(list_, file_, backup, "list", is_link_)) return false;
     if (is_link_) platform::SetNormalAttributes(backup);  // a copy has the list's rights
     return true;
   }
-  void Replaced() { replaced_ = true; }
+  // The new list is in place: the backup stays.
+  void Replaced() {
+    replaced_ = true;
+    if (stale_) stale_->Drop();
+  }
 
  private:
   const std::string& list_;
@@ -261,32 +273,37 @@ class OldListAsBackup {
   const bool is_link_;
   bool made_writable_ = false;
   bool replaced_ = false;
+  std::optional<platform::StaleBackup> stale_;
 };
 
 // The whole protocol. The list's path holds the whole old list or the whole
-// new one at every moment, and a failure leaves the stale backup whole; what
-// a kill after each step leaves:
+// new one at every moment, and a failure leaves the list and the stale
+// backup as they were; what a kill after each step leaves:
 //
 //    1. nothing touched: what cannot be stamped is refused here;
-//    2. temp files of killed runs removed (a temp file is never a list);
-//    3. nothing more: the old list opened, its encoding known (a UTF-16 list
+//    2. nothing more: the old list opened, its encoding known (a UTF-16 list
 //       and a version that is not plain ASCII are refused);
+//    3. temp files of killed runs removed (a temp file is never a list);
 //    4. a new temp file, removed by a later run;
 //    5. the same, written;
 //    6. the same, with the list's rights, read-only where the system renames
 //       such a file (else it becomes so in step 10);
-//    7. the same, on stable storage;
-//    8. nothing more: the list was read whole and its path still names it,
-//       unchanged; else it is stamped anew from what is there now;
-//    9. the old list as the backup too (the list made writable first, and
-//       read-only again if the run fails before step 10), put in one rename
-//       over the stale backup, which stays whole until then; a temp name of
-//       it at most, which a later run removes. A second name that turns out
-//       to be another file is dropped, and the list stamped anew;
-//   10. the new list in the list's place, read-only;
+//    7. the same, on stable storage, closed;
+//    8. the old list as the backup too (the list made writable first), put
+//       in one rename over the stale backup, which keeps a second name (a
+//       temp name) meanwhile; temp names of both at most, which a later run
+//       removes. A second name that turns out to be another file is dropped,
+//       and the list stamped anew;
+//    9. nothing more: the list was read whole and its path still names it,
+//       unchanged. Else, and where step 10 fails, the stale backup is put
+//       back (where nothing was, the backup goes), the list made read-only
+//       again, and the list stamped anew from what is there now. Nothing
+//       that takes time lies between this look and the rename of step 10;
+//   10. the new list in the list's place, read-only; the stale backup's
+//       temp name removed;
 //   11. the same, with what the old list carried besides its rights where
 //       the system has more (Windows: its permissions and creation time, as
-//       read in step 3, so from the list's own file also where the backup is
+//       read in step 2, so from the list's own file also where the backup is
 //       a copy). Its failure is no failure of the run: the list keeps what
 //       the system gave it, and a warning goes to the event log;
 //   12. the same, read-only again, where step 11 may have taken the
@@ -295,39 +312,48 @@ class OldListAsBackup {
 //       failure here, or in making the new list read-only in step 10, ends
 //       the run with the new list in place; the next run makes it read-only.
 //
-// Steps 3 to 10 are one stamping; where the list changed meanwhile, nothing
-// is replaced and the list is stamped anew from what is there now.
-bool StampOnce(const std::string& list, const std::string& backup, bool list_exists,
+// Steps 2 and 4 to 10 are one stamping; where the list changed meanwhile,
+// nothing is replaced and the list is stamped anew from what is there now.
+bool StampOnce(const std::string& list, const std::string& backup, std::optional<OldList>& old_list,
                const std::string& version_text) {
-  std::optional<OldList> old_list;
-  if (list_exists) old_list.emplace(list);  // 3
   const ListEncoding encoding = old_list ? old_list->Encoding() : ListEncoding::kBytes;
-  CheckVersionFitsList(list, encoding, version_text);                               // 3
   platform::TempFile new_list = platform::TempFile::CreateBeside(list, "list");     // 4
   if (!WriteStampedList(old_list, encoding, version_text, new_list)) return false;  // 5
-  list_exists ? new_list.TakeRightsOf(list) : new_list.UseDefaultRights();          // 6
+  old_list ? new_list.TakeRightsOf(list) : new_list.UseDefaultRights();             // 6
   new_list.MakeReadOnly();                                                          // 6
   new_list.Sync();                                                                  // 7
-  if (!ListIsAsRead(list, old_list)) return false;                                  // 8
+  new_list.Close();                                                                 // 7
   std::optional<OldListAsBackup> old_as_backup;
-  if (old_list && !old_as_backup.emplace(list, old_list->State().file).KeepAs(backup))  // 9
+  if (old_list && !old_as_backup.emplace(list, old_list->State().file).KeepAs(backup))  // 8
     return false;
-  new_list.KeepAs(list);  // 10
-  if (old_as_backup) old_as_backup->Replaced();
+  if (!ListIsAsRead(list, old_list)) return false;           // 9
+  new_list.KeepAs(list);                                     // 10
+  if (old_as_backup) old_as_backup->Replaced();              // 10
   if (old_list && old_list->Access().CarryTo(list, "list"))  // 11
     platform::SetReadOnlyAttributes(list);                   // 12
   return true;
 }
 
+// Opens the list where there is one, and refuses a version that its
+// encoding cannot hold.
+void OpenOldList(std::optional<OldList>& old_list, const std::string& list, bool list_exists,
+                 const std::string& version_text) {
+  old_list.reset();
+  if (!list_exists) return;
+  old_list.emplace(list);
+  CheckVersionFitsList(list, old_list->Encoding(), version_text);
+}
+
 void StampList(const std::string& list, const std::string& version_text) {
   const std::string backup = base::BackupPathFor(list);
-  bool list_exists = CheckListPath(list, backup);        // 1
-  platform::RemoveStaleTempFilesBeside({list, backup});  // 2
-  for (int stamping = 1; !StampOnce(list, backup, list_exists, version_text); ++stamping) {
+  std::optional<OldList> old_list;
+  OpenOldList(old_list, list, CheckListPath(list, backup), version_text);  // 1, 2
+  platform::RemoveStaleTempFilesBeside({list, backup});                    // 3
+  for (int stamping = 1; !StampOnce(list, backup, old_list, version_text); ++stamping) {
     if (stamping == kMaxStampings)
       throw base::RunError("cannot stamp the software list", list,
                            "another program keeps changing it; it is left as that program left it");
-    list_exists = CheckListPath(list, backup);
+    OpenOldList(old_list, list, CheckListPath(list, backup), version_text);
   }
 }
 

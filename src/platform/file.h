@@ -25,8 +25,9 @@ struct NewFile;
 // An open file, closed (quietly) when it goes out of scope.
 class File {
  public:
-  // Opens an existing file for reading; others may read and delete it
-  // meanwhile.
+  // Opens an existing ordinary file for reading; others may read and delete
+  // it meanwhile. Anything else there (a FIFO, a device) throws "cannot
+  // open" without being waited on.
   static File OpenForReading(const std::string& path);
   // Opens the ordinary file at `path` for reading, whoever else has it open;
   // nothing when nothing is there. Anything else there (a directory, a
@@ -71,13 +72,11 @@ class File {
   void Sync();
   // What the file is now: see StateOf.
   FileState State() const;
+  // Closes the file, if it is still open.
   void Close();
 
  private:
   friend class AccessControl;  // reads what the open file carries
-  friend SystemCode TryRenameOver(File& file, const std::string& to);
-  // Renames the file or link `from` to `to` in the same way.
-  SystemCode TryRenameOver(const std::string& from, const std::string& to);
   using Handle = std::intptr_t;
   File(Handle handle, std::string path) : handle_(handle), open_(true), path_(std::move(path)) {}
   void CloseQuietly() noexcept;
@@ -149,6 +148,16 @@ std::optional<std::string> LongNameBehindShortName(const std::string& path);
 // The longest path that the file functions take, in bytes (Windows: the "A"
 // functions stop at MAX_PATH, "\\?\" or not).
 size_t LongestPath();
+// The length of `path` as the system counts it against LongestPath: on
+// Windows its full path (a relative path joined to the working directory),
+// on POSIX the path that "C:\" maps to.
+size_t CountedPathLength(const std::string& path);
+
+// Why the entry at `path` (itself, a link not followed) cannot be replaced
+// by a rename even where its directory allows it, where the system can tell
+// beforehand: "it is immutable or append-only", "it is a mount point"
+// (POSIX); empty where nothing stands in the way that it can see.
+std::optional<std::string> WhyNotReplaceable(const std::string& path);
 
 // Whether `a` and `b` are one directory entry, their last names not
 // followed: the same directory, and names the file system takes as one
@@ -182,12 +191,12 @@ SystemCode TryAddHardLink(const std::string& existing, const std::string& link);
 // the file a second name there; then a copy has to do.
 bool IsLinkUnsupported(SystemCode code);
 
-// Renames `file` to `to` in one step, replacing a file or link at `to`. On
-// Windows the file is closed first, as Windows renames no open file; on
-// POSIX it stays open, and locked, until the caller lets it go.
-SystemCode TryRenameOver(File& file, const std::string& to);
-// Renames the file or link `from` to `to` in the same way.
+// Renames the file or link `from` to `to` in one step, replacing a file or
+// link at `to`. Windows renames no open file.
 SystemCode TryRenameOver(const std::string& from, const std::string& to);
+// Whether a file that is open may be replaced by a rename: on POSIX, where
+// it then lives on until it is closed; Windows replaces no open file.
+extern const bool kReplacesOpenFiles;
 
 // Makes renames in the directory of `path` durable. Quiet: file systems that
 // cannot sync a directory keep their own guarantees (Windows: nothing to do).

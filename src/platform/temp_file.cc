@@ -1,6 +1,7 @@
 #include "platform/temp_file.h"
 
 #include <algorithm>
+#include <exception>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -102,12 +103,12 @@ TempFile::~TempFile() {
 }
 
 void TempFile::KeepAs(const std::string& target) {
-  if (const SystemCode code = TryRenameOver(file_, target))
+  // Closed first: Windows renames no open file. It was flushed before, so
+  // nothing is lost if closing reports an error.
+  file_.Close();
+  if (const SystemCode code = TryRenameOver(path_, target))
     throw MakeSystemError("cannot put the new " + noun_ + " in place of", target, code);
   kept_ = true;
-  // Held until now, so that no other run takes it for a stale file. It was
-  // flushed before, so nothing is lost if closing reports an error.
-  file_ = File();
   SyncDirectoryOf(target);
   if (read_only_after_rename_) SetReadOnlyAttributes(target);
 }
@@ -204,6 +205,65 @@ bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, con
   const Kept kept = copy_only ? Kept::kUnsupported : KeepSecondName(from, to, noun, file);
   if (kept == Kept::kUnsupported) return CopyDurably(from, to, file);
   return kept == Kept::kDone;
+}
+
+namespace {
+
+bool IsReadOnlyQuietly(const std::string& path) {
+  try {
+    return IsReadOnly(path);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+StaleBackup StaleBackup::Save(const std::string& path, const std::string& noun) {
+  // A second name of a link would be one of the file it names.
+  if (IsLink(path)) return StaleBackup(path, Was::kUnsaved, "", false);
+  for (int attempt = 0;; ++attempt) {
+    const std::string name = TempNameBeside(path, attempt);
+    const SystemCode code = TryAddHardLink(path, name);
+    if (code == 0) return StaleBackup(path, Was::kSaved, name, IsReadOnlyQuietly(name));
+    if (IsNothingAt(code)) return StaleBackup(path, Was::kNothing, "", false);
+    if (IsLinkUnsupported(code)) return StaleBackup(path, Was::kUnsaved, "", false);
+    if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;
+    throw MakeSystemError("cannot keep the old " + noun + " as", path, code);
+  }
+}
+
+StaleBackup::StaleBackup(StaleBackup&& other) noexcept
+    : path_(std::move(other.path_)),
+      was_(other.was_),
+      saved_name_(std::move(other.saved_name_)),
+      read_only_(other.read_only_),
+      dropped_(std::exchange(other.dropped_, true)) {}
+
+StaleBackup::~StaleBackup() {
+  if (!dropped_) PutBack();
+}
+
+void StaleBackup::Drop() noexcept {
+  dropped_ = true;
+  if (was_ == Was::kSaved) RemoveFileQuietly(saved_name_);
+}
+
+void StaleBackup::PutBack() noexcept {
+  try {
+    if (was_ == Was::kSaved) {
+      if (TryRenameOver(saved_name_, path_) != 0) return;
+      // Where the path still named the stale backup, POSIX renames nothing
+      // and both names stay.
+      RemoveFileQuietly(saved_name_);
+      if (read_only_) SetReadOnlyAttributes(path_);
+    } else if (was_ == Was::kNothing) {
+      RemoveFileQuietly(path_);
+    }
+    SyncDirectoryOf(path_);
+  } catch (const std::exception&) {
+    // The run fails for its first reason, which says more.
+  }
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -18,6 +19,7 @@ namespace platform {
 //   file.TakeRightsOf(target);        // or UseDefaultRights()
 //   file.MakeReadOnly();              // where wanted
 //   file.Sync();
+//   file.Close();                     // where the rename is to follow at once
 //   file.KeepAs(target);
 //
 // A TempFile that goes out of scope unkept is closed and removed. Failures
@@ -47,11 +49,14 @@ class TempFile {
   // a read-only file (POSIX), so that the flush covers it; else right after
   // the rename (Windows).
   void MakeReadOnly() { read_only_after_rename_ = !file_.MakeReadOnlyBeforeRename(); }
-  // Returns once the whole file is on stable storage. It stays open, and
-  // held against RemoveStaleTempFilesBeside, until it is kept.
+  // Returns once the whole file is on stable storage.
   void Sync() { file_.Sync(); }
-  // Renames the file over `target` in one step, replacing a file or link
-  // there, and makes the rename durable.
+  // Closes the file, so that the rename has nothing left to wait for
+  // (Windows renames no open file). Until then it is held against
+  // RemoveStaleTempFilesBeside; after, its live process guards it.
+  void Close() { file_.Close(); }
+  // Renames the file, closed first where it is still open, over `target` in
+  // one step, replacing a file or link there, and makes the rename durable.
   void KeepAs(const std::string& target);
 
  private:
@@ -83,6 +88,52 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets);
 // name the file by `noun` ("cannot keep the old list as ...").
 bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
                           const std::string& noun, bool copy_only);
+
+// What was at a backup's path before a new backup replaced it, kept under a
+// second name beside it until the run that replaced it is through, so that
+// a run that fails later can put it back. The calling sequence:
+//
+//   StaleBackup stale = StaleBackup::Save(backup, "list");
+//   KeepSecondNameOrCopy(list, file, backup, "list", ...);  // the new backup
+//   ...                                                     // the list replaced
+//   stale.Drop();
+//
+// A StaleBackup that goes out of scope undropped puts the stale backup back
+// at its path, with its read-only attribute (Windows takes it away to
+// replace the file), or removes what is there where nothing was. A second
+// name cannot be had on a file system without hard links, nor for a link at
+// the path: then the new backup stays. Quiet once saved: a failure to put it
+// back leaves the new backup, and the saved name for a later run to remove.
+class StaleBackup {
+ public:
+  // Gives the file at `path` a second name beside it, if there is one.
+  // Failures name the file by `noun` ("cannot keep the old list as ...").
+  static StaleBackup Save(const std::string& path, const std::string& noun);
+
+  StaleBackup(StaleBackup&& other) noexcept;
+  StaleBackup& operator=(StaleBackup&&) = delete;
+  StaleBackup(const StaleBackup&) = delete;
+  StaleBackup& operator=(const StaleBackup&) = delete;
+  ~StaleBackup();
+
+  // The new backup is there to stay: the stale one's saved name goes.
+  void Drop() noexcept;
+
+ private:
+  enum class Was { kNothing, kSaved, kUnsaved };
+  StaleBackup(std::string path, Was was, std::string saved_name, bool read_only)
+      : path_(std::move(path)),
+        was_(was),
+        saved_name_(std::move(saved_name)),
+        read_only_(read_only) {}
+  void PutBack() noexcept;
+
+  std::string path_;
+  Was was_;
+  std::string saved_name_;
+  bool read_only_;
+  bool dropped_ = false;
+};
 
 }  // namespace platform
 

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -60,9 +61,16 @@ bool StillNamedBy(int descriptor, const std::string& native) {
 }  // namespace
 
 File File::OpenForReading(const std::string& path) {
-  const int file = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking: a FIFO put at the path after it was looked at would
+  // wait for a writer. Reading an ordinary file never blocks anyway.
+  const int file = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) throw MakeSystemError("cannot open", path, LastError());
-  return File(file, path);
+  File opened(file, path);
+  struct stat info;
+  if (fstat(file, &info) != 0) throw MakeSystemError("cannot open", path, LastError());
+  if (!S_ISREG(info.st_mode))
+    throw base::RunError("cannot open", path, "it is not an ordinary file");
+  return opened;
 }
 
 std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
@@ -174,7 +182,7 @@ void File::Sync() {
 }
 
 void File::Close() {
-  open_ = false;
+  if (!std::exchange(open_, false)) return;
   if (close(ToDescriptor(handle_)) != 0) throw MakeSystemError("cannot close", path_, LastError());
 }
 
@@ -217,12 +225,32 @@ std::optional<std::string> LongNameBehindShortName(const std::string&) { return 
 
 size_t LongestPath() { return PATH_MAX - 1; }
 
+size_t CountedPathLength(const std::string& path) { return NativePath(path).size(); }
+
+std::optional<std::string> WhyNotReplaceable(const std::string& path) {
+  // Attributes that only statx shows: a bind mount on the same file system
+  // has the device and inode of the file it shows.
+  struct statx info;
+  if (statx(AT_FDCWD, NativePath(path).c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) != 0)
+    return std::nullopt;
+  const auto has = [&](uint64_t attribute) {
+    return (info.stx_attributes_mask & attribute) && (info.stx_attributes & attribute);
+  };
+  if (has(STATX_ATTR_IMMUTABLE) || has(STATX_ATTR_APPEND))
+    return "it is immutable or append-only (chattr +i or +a)";
+  if (has(STATX_ATTR_MOUNT_ROOT)) return "it is a mount point";
+  return std::nullopt;
+}
+
 bool SameEntry(const std::string& a, const std::string& b) {
+  if (base::FinalComponent(a) != base::FinalComponent(b)) return false;
+  // What cannot be told counts as one entry: the caller would delete one
+  // name taking it for another.
   struct stat directory_a, directory_b;
-  return base::FinalComponent(a) == base::FinalComponent(b) &&
-         stat(NativeDirectoryOf(a).c_str(), &directory_a) == 0 &&
-         stat(NativeDirectoryOf(b).c_str(), &directory_b) == 0 &&
-         directory_a.st_dev == directory_b.st_dev && directory_a.st_ino == directory_b.st_ino;
+  if (stat(NativeDirectoryOf(a).c_str(), &directory_a) != 0 ||
+      stat(NativeDirectoryOf(b).c_str(), &directory_b) != 0)
+    return true;
+  return directory_a.st_dev == directory_b.st_dev && directory_a.st_ino == directory_b.st_ino;
 }
 
 void SetNormalAttributes(const std::string& path) { ChangeMode(path, ModeOf(path) | S_IWUSR); }
@@ -233,7 +261,14 @@ void SetReadOnlyAttributes(const std::string& path) {
 
 bool IsReadOnly(const std::string& path) { return !(ModeOf(path) & S_IWUSR); }
 
-void RemoveFileQuietly(const std::string& path) noexcept { unlink(NativePath(path).c_str()); }
+// The quiet functions below make the native path, which allocates: a
+// failure to allocate leaves the file as it is.
+void RemoveFileQuietly(const std::string& path) noexcept {
+  try {
+    unlink(NativePath(path).c_str());
+  } catch (const std::bad_alloc&) {
+  }
+}
 
 std::vector<std::string> NamesIn(const std::string& directory) {
   std::vector<std::string> names;
@@ -247,7 +282,7 @@ std::vector<std::string> NamesIn(const std::string& directory) {
   return names;
 }
 
-void RemoveUnlessHeld(const std::string& path) noexcept {
+void RemoveUnlessHeld(const std::string& path) noexcept try {
   const std::string native = NativePath(path);
   const int file = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) return;
@@ -257,6 +292,7 @@ void RemoveUnlessHeld(const std::string& path) noexcept {
       StillNamedBy(file, native))
     unlink(native.c_str());
   close(file);
+} catch (const std::bad_alloc&) {
 }
 
 SystemCode TryAddHardLink(const std::string& existing, const std::string& link) {
@@ -272,19 +308,18 @@ bool IsLinkUnsupported(SystemCode code) {
          code == ENOSYS || code == EXDEV;
 }
 
-SystemCode TryRenameOver(File& file, const std::string& to) {
-  return TryRenameOver(file.path_, to);
-}
+const bool kReplacesOpenFiles = true;
 
 SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? 0 : LastError();
 }
 
-void SyncDirectoryOf(const std::string& path) noexcept {
-  const int directory = open(NativeDirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+void SyncDirectoryOf(const std::string& path) noexcept try {
+  const int directory = open(NativeDirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory < 0) return;
   fsync(directory);
   close(directory);
+} catch (const std::bad_alloc&) {
 }
 
 }  // namespace platform

@@ -127,7 +127,12 @@ File File::OpenForReading(const std::string& path) {
       OpenWhileHeld("open-for-reading", path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, &code);
   if (file == INVALID_HANDLE_VALUE) throw MakeSystemError("cannot open", path, code);
-  return File(FromHandle(file), path);
+  File opened(FromHandle(file), path);
+  // A device or a pipe at the path is no list; without a directory flag a
+  // directory does not open at all.
+  if (GetFileType(file) != FILE_TYPE_DISK)
+    throw base::RunError("cannot open", path, "it is not an ordinary file");
+  return opened;
 }
 
 std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
@@ -227,6 +232,7 @@ void File::Sync() {
 }
 
 void File::Close() {
+  if (!open_) return;
   // A close that fails as injected leaves the handle open, the worst a
   // failed close can leave.
   if (const DWORD fault = InjectedFault("close", path_))
@@ -322,6 +328,18 @@ std::optional<std::string> LongNameBehindShortName(const std::string& path) {
 
 size_t LongestPath() { return MAX_PATH - 1; }
 
+size_t CountedPathLength(const std::string& path) {
+  // The full path's length where the buffer holds it; where it does not,
+  // the size that would, its NUL included.
+  char full[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  return length == 0 ? path.size() : length < sizeof full ? length : length - 1;
+}
+
+// Windows shows nothing of the kind beforehand; a list that others hold
+// against deletion is found when it is opened for it.
+std::optional<std::string> WhyNotReplaceable(const std::string&) { return std::nullopt; }
+
 bool SameEntry(const std::string& a, const std::string& b) {
   // Each path's entry as its directory holds it (whatever the spelling:
   // letter case, trailing dots and blanks, an 8.3 short name), and the
@@ -390,10 +408,7 @@ bool IsLinkUnsupported(SystemCode code) {
          code == ERROR_NOT_SAME_DEVICE;
 }
 
-SystemCode TryRenameOver(File& file, const std::string& to) {
-  file.Close();  // Windows renames no open file
-  return TryRenameOver(file.path_, to);
-}
+const bool kReplacesOpenFiles = false;
 
 SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // Within one volume the name moves to the new file in one step. What makes

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -12,6 +16,14 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Sets the file's inode flags (chattr); false where the file system has none.
+bool SetInodeFlags(const std::string& path, int flags) {
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool done = file >= 0 && ioctl(file, FS_IOC_SETFLAGS, &flags) == 0;
+  if (file >= 0) close(file);
+  return done;
+}
 
 TEST_F(TavrinRunTest, UsesDriveCOnTheWslMountByDefault) {
   if (fs::exists("/mnt/c")) GTEST_SKIP() << "/mnt/c exists; not touching it";
@@ -56,6 +68,22 @@ TEST_F(TavrinRunTest, RefusesWhatIsNoFileOrIsItsOwnBackupAndTouchesNothing) {
   options_.environment["Software_Txt"] = "$$";
   ExpectFailure(Run(), "the software list's path is empty");
   EXPECT_EQ(EntriesInScratch(), 3u);
+  // What only the last rename would refuse: an immutable or append-only
+  // list, a list that is a mount point. Root alone can make them.
+  options_.environment["Software_Txt"] = list_;
+  if (geteuid() != 0) return;
+  WriteBytes(list_, "old\r\n");
+  for (const int flag : {FS_IMMUTABLE_FL, FS_APPEND_FL}) {
+    if (!SetInodeFlags(list_, flag)) continue;  // a file system without them
+    ExpectFailure(Run(), "it is immutable or append-only");
+    SetInodeFlags(list_, 0);
+  }
+  WriteBytes(scratch_ / "shown.txt", "shown\r\n");
+  ASSERT_EQ(mount((scratch_ / "shown.txt").c_str(), list_.c_str(), nullptr, MS_BIND, nullptr), 0);
+  ExpectFailure(Run(), "it is a mount point");
+  umount(list_.c_str());
+  EXPECT_EQ(ReadBytes(list_), "old\r\n");
+  EXPECT_EQ(EntriesInScratch(), 5u);
 }
 
 TEST_F(TavrinRunTest, ALinkedListIsBackedUpByItsContentAndBecomesAFile) {

@@ -112,6 +112,15 @@ TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
               "cannot open 'Q:\\nowhere\\list.txt': No such file or directory "
               "(at /mnt/q/nowhere/list.txt)");
   }
+  // A FIFO put where the list was looked at: refused, not waited on.
+  ASSERT_EQ(mkfifo((scratch / "fifo").c_str(), 0600), 0);
+  try {
+    File::OpenForReading(scratch / "fifo");
+    FAIL();
+  } catch (const base::RunError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "cannot open '" + (scratch / "fifo") + "': it is not an ordinary file");
+  }
 }
 
 }  // namespace
