@@ -241,14 +241,15 @@ class OldListAsBackup {
   OldListAsBackup(const OldListAsBackup&) = delete;
   OldListAsBackup& operator=(const OldListAsBackup&) = delete;
   ~OldListAsBackup() {
+    if (replaced_ || !made_writable_) return;
     // Only the file that was made writable: another program may have put
-    // another at the list's path meanwhile.
-    if (!replaced_ && made_writable_ && platform::IdentityOf(list_) == file_) {
-      try {
-        platform::SetReadOnlyAttributes(list_);
-      } catch (const std::exception&) {
-        // The run fails for its first reason, which says more.
-      }
+    // another at the list's path meanwhile. One that cannot be told apart
+    // (the look refused, a share that gives no file numbers) is taken for it.
+    try {
+      const auto now = platform::IdentityOf(list_);
+      if (!now || now == file_) platform::SetReadOnlyAttributes(list_);
+    } catch (const std::exception&) {
+      // The run fails for its first reason, which says more.
     }
   }
 

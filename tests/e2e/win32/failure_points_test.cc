@@ -117,7 +117,7 @@ struct Start {
   std::optional<std::string> backup;
   std::string new_list;
   bool read_only = false;
-  bool stale_temp = false;  // a temp file of a killed run
+  bool stale_temp = false;  // a temp file of a killed run, and a read-only stale backup
 };
 
 std::string Utf16List(const std::string& ascii) {
@@ -130,8 +130,8 @@ std::vector<Start> Starts() {
   return {
       {"no list", std::nullopt, std::nullopt, StampFor("2.1") + "\r\n"},
       {"a list and no backup", old_list, std::nullopt, new_list},
-      {"a list, a stale backup and a killed run's temp file", old_list, "stale backup\r\n",
-       new_list, false, true},
+      {"a list, a read-only stale backup and a killed run's temp file", old_list,
+       "stale backup\r\n", new_list, false, true},
       {"a UTF-16 LE list with its mark", Utf16List(old_list), std::nullopt, Utf16List(new_list)},
       {"a read-only list from an earlier run", old_list, "Tools\r\n" + StampFor("2.0") + "\r\n",
        new_list, true},
@@ -197,7 +197,10 @@ class FailurePointsTest : public TavrinRunTest {
     WriteBytes(other_, kOther);
     if (start.list) WriteBytes(list_, *start.list);
     if (start.backup) WriteBytes(backup_, *start.backup);
-    if (start.stale_temp) WriteBytes(scratch_ / "~tavrin-4000000.tmp", "left by a killed run");
+    if (start.stale_temp) {
+      WriteBytes(scratch_ / "~tavrin-4000000.tmp", "left by a killed run");
+      SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY);
+    }
     if (start.read_only) SetFileAttributesA(list_.c_str(), FILE_ATTRIBUTE_READONLY);
   }
 
@@ -274,6 +277,10 @@ class FailurePointsTest : public TavrinRunTest {
            run.errors.rfind("tavrin: cannot read the attributes of '" + list_ + "'", 0) == 0);
       if (list != start.list && !after_swap_failed)
         broken.push_back("exit 1 with the list changed: " + Show(list));
+      if (list == start.list && backup != start.backup)
+        broken.push_back("exit 1 without the stale backup: " + Show(backup));
+      else if (start.stale_temp && list == start.list && !IsReadOnly(backup_))
+        broken.push_back("exit 1 with the read-only stale backup left writable");
       if (start.read_only && list == start.list && !IsReadOnly(list_))
         broken.push_back("exit 1 with the read-only list left writable");
       const bool one_line = run.errors.rfind("tavrin: cannot ", 0) == 0 &&
