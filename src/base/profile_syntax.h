@@ -36,7 +36,7 @@ std::string NarrowToLatin1(std::u16string_view text);
 //   around the whole value. A ";" is an ordinary character inside a value.
 // - The value is cut to buffer_size - 1 characters (in UTF-16 text, also
 //   once narrowed, where a code page of double-byte characters lengthens it).
-//   The names asked for are matched in UTF-16 text by their ASCII letters.
+//   In UTF-16 text only names of ASCII characters are found.
 //
 // As Wine does; not confirmed on Windows: form feed and Ctrl-Z are blanks
 // too; a NUL ends the value; a line without "=" is a key with an empty

@@ -64,9 +64,8 @@ TEST_F(HeldFileRunTest, WaitsForProgramsThatHoldTheFilesForAMoment) {
     ExpectQuietSuccess(TimedRun(program, "InstallSp.ini held for 1 s"));
   }
   {
-    // A virus scanner that takes InstallSp.ini for itself 1 ms at a time:
-    // each run reads the version or fails, none takes the file for a missing
-    // one and stamps 0.0.
+    // A virus scanner taking InstallSp.ini for itself 1 ms at a time: no
+    // run takes the file for a missing one and stamps 0.0.
     const FileHolder scanner(profile, "none", FileHolder::kPulses);
     for (int i = 0; i < 20; ++i) {
       const ProgramRun run = Run(program);

@@ -1,9 +1,9 @@
 // Asks the system's profile lookup and our own reader, which reads the file
 // itself on every platform, the same questions over a corpus of awkward
-// profile files; they must answer alike, so that InstallSp.ini means what it
-// means to Windows. Our reader follows
-// Windows; where Wine, which runs these tests here, answers otherwise, the
-// file is a listed divergence with both answers.
+// profile files; they must answer alike, so that InstallSp.ini means to us
+// what it means to Windows. Our reader follows Windows; where Wine, which
+// runs these tests here, answers otherwise, the file is a listed divergence
+// with both answers.
 #include <windows.h>
 
 #include <gtest/gtest.h>
