@@ -6,14 +6,37 @@ namespace base {
 
 namespace {
 
+// The lookup reads 8-bit text as it is and UTF-16 text in code units, so
+// that each rule sees the characters Windows sees; only the value found is
+// narrowed.
+template <typename Char>
+using Text = std::basic_string_view<Char>;
+
 // Space, tab and vertical tab; form feed and Ctrl-Z as Wine does, not
 // confirmed on Windows.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A'; }
+template <typename Char>
+bool IsBlank(Char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
+}
 
-std::string_view TrimBlanks(std::string_view text) {
+template <typename Char>
+Text<Char> TrimBlanks(Text<Char> text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
+}
+
+bool IsName(Text<char> text, std::string_view name) { return EqualIgnoringAsciiCase(text, name); }
+
+// In UTF-16 text a name asked for is found by its ASCII characters only:
+// which unit another byte stands for depends on the code page.
+bool IsName(Text<char16_t> text, std::string_view name) {
+  std::string ascii;
+  for (const char16_t unit : text) {
+    if (unit >= 0x80) return false;
+    ascii += static_cast<char>(unit);
+  }
+  return EqualIgnoringAsciiCase(ascii, name);
 }
 
 // The value as copied into a buffer of `buffer_size` characters, with its
@@ -21,85 +44,94 @@ std::string_view TrimBlanks(std::string_view text) {
 // is dropped when everything behind that quote fitted the buffer. That loss at
 // the buffer's edge, and the NUL that ends the value, are as Wine does; not
 // confirmed on Windows.
-std::string CopyValue(std::string_view value, size_t buffer_size) {
-  value = value.substr(0, value.find('\0'));
+template <typename Char>
+std::basic_string<Char> CopyValue(Text<Char> value, size_t buffer_size) {
+  value = value.substr(0, value.find(Char(0)));
   const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                       value.back() == value.front();
   if (quoted) value.remove_prefix(1);
-  std::string copy(value.substr(0, buffer_size - 1));
+  std::basic_string<Char> copy(value.substr(0, buffer_size - 1));
   if (quoted && value.size() <= buffer_size && !copy.empty()) copy.pop_back();
   return copy;
 }
 
-// UTF-16 little-endian text narrowed to one byte per code unit; "?" where it
-// does not fit.
-std::string NarrowUtf16(std::string_view bytes) {
-  std::string narrow;
-  narrow.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned low = static_cast<unsigned char>(bytes[i]);
-    const unsigned high = static_cast<unsigned char>(bytes[i + 1]);
-    const unsigned unit = high << 8 | low;
-    narrow += unit < 0x100 ? static_cast<char>(unit) : '?';
-  }
-  return narrow;
-}
-
-// The file's text as 8-bit characters. Windows understands the UTF-16
-// little-endian mark only: a UTF-8 mark stays in front of the first line, and
-// a big-endian file is read byte by byte, where every line of its text starts
-// with a NUL and so is neither a header nor a key.
-std::string DecodeContents(std::string_view contents) {
-  if (contents.substr(0, 2) == "\xFF\xFE") return NarrowUtf16(contents.substr(2));
-  return std::string(contents);
-}
-
 // Takes the next line off the front of `text`, without its line end.
-std::string_view NextLine(std::string_view& text) {
-  const size_t end = text.find_first_of("\r\n");
-  if (end == std::string_view::npos) {
-    const std::string_view line = text;
+template <typename Char>
+Text<Char> NextLine(Text<Char>& text) {
+  const Char line_ends[] = {'\r', '\n', 0};
+  const size_t end = text.find_first_of(line_ends);
+  if (end == Text<Char>::npos) {
+    const Text<Char> line = text;
     text = {};
     return line;
   }
-  const std::string_view line = text.substr(0, end);
+  const Text<Char> line = text.substr(0, end);
   const size_t skip = (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
   text.remove_prefix(end + skip);
   return line;
 }
 
-}  // namespace
-
-std::string FindProfileValue(std::string_view contents, std::string_view section,
-                             std::string_view key, size_t buffer_size) {
-  if (buffer_size == 0) return "";
-  const std::string decoded = DecodeContents(contents);
-  std::string_view rest = decoded;
+template <typename Char>
+std::basic_string<Char> FindValue(Text<Char> rest, std::string_view section, std::string_view key,
+                                  size_t buffer_size) {
   bool in_section = false;
   bool section_seen = false;
   while (!rest.empty()) {
-    const std::string_view line = TrimBlanks(NextLine(rest));
+    const Text<Char> line = TrimBlanks(NextLine(rest));
     if (!line.empty() && line.front() == '[') {
       // Only the first section of the name counts.
-      if (section_seen) return "";
+      if (section_seen) return {};
       // The name ends at the first "]", or with the line when it has none.
-      const std::string_view name = line.substr(1, line.find(']') - 1);
-      in_section = base::EqualIgnoringAsciiCase(TrimBlanks(name), section);
+      const Text<Char> name = line.substr(1, line.find(']') - 1);
+      in_section = IsName(TrimBlanks(name), section);
       section_seen = in_section;
       continue;
     }
     if (!in_section || line.empty()) continue;
     const size_t equals = line.find('=');
-    if (equals == std::string_view::npos) {
+    if (equals == Text<Char>::npos) {
       // A bare key hides a later line of it, as Wine does; not confirmed on
       // Windows.
-      if (base::EqualIgnoringAsciiCase(line, key)) return "";
+      if (IsName(line, key)) return {};
       continue;
     }
-    if (base::EqualIgnoringAsciiCase(TrimBlanks(line.substr(0, equals)), key))
+    if (IsName(TrimBlanks(line.substr(0, equals)), key))
       return CopyValue(TrimBlanks(line.substr(equals + 1)), buffer_size);
   }
-  return "";
+  return {};
+}
+
+// UTF-16 little-endian bytes as code units; an odd last byte is no unit.
+std::u16string Utf16Units(std::string_view bytes) {
+  std::u16string units;
+  units.reserve(bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                                   static_cast<unsigned char>(bytes[i]));
+  return units;
+}
+
+}  // namespace
+
+std::string NarrowToLatin1(std::u16string_view text) {
+  std::string narrow;
+  narrow.reserve(text.size());
+  for (const char16_t unit : text) narrow += unit < 0x100 ? static_cast<char>(unit) : '?';
+  return narrow;
+}
+
+std::string FindProfileValue(std::string_view contents, std::string_view section,
+                             std::string_view key, size_t buffer_size, NarrowUtf16 narrow) {
+  if (buffer_size == 0) return "";
+  // Windows understands the UTF-16 little-endian mark only: a UTF-8 mark
+  // stays in front of the first line, and a big-endian file is read byte by
+  // byte, where every line of its text starts with a NUL and so is neither a
+  // header nor a key.
+  if (contents.substr(0, 2) != "\xFF\xFE") return FindValue(contents, section, key, buffer_size);
+  const std::u16string units = Utf16Units(contents.substr(2));
+  const std::string value =
+      narrow(FindValue(std::u16string_view(units), section, key, buffer_size));
+  return value.substr(0, buffer_size - 1);
 }
 
 }  // namespace base

@@ -4,11 +4,11 @@
 #include <string>
 
 // The profile lookup has three layers, each with its own name: this one
-// fixes the buffer at 255 characters; platform::LookUpProfileString is the
-// system's lookup (GetPrivateProfileStringA on Windows); and on POSIX that
-// reads the file and asks base::FindProfileValue, which applies the
-// Windows rules to the file's bytes without any system call, so that the
-// Windows build can check itself against it too.
+// fixes the buffer at 255 characters; platform::LookUpProfileString reads the
+// file through one open file on every system; and base::FindProfileValue
+// applies the rules of the Windows lookup (GetPrivateProfileStringA) to its
+// bytes without any system call. The Windows build checks the two against
+// the system's own lookup.
 //
 // The value of `key` in `section` of the profile (INI) file `file`, cut to
 // its first 254 characters; the empty text when the file, the section or the

@@ -2,6 +2,7 @@
 #define TAVRIN_PLATFORM_PROCESS_H_
 
 #include <string>
+#include <string_view>
 
 #include "base/windows_path.h"
 
@@ -39,6 +40,11 @@ std::string ExecutableDirectory();
 // The bytes that start a double-byte character in the ANSI code page, for
 // taking paths apart; none on POSIX.
 base::LeadBytes AnsiLeadBytes();
+
+// UTF-16 `text` in the ANSI code page, as the system's "A" functions give
+// it: best-fit or default ("?") characters where the code page lacks one.
+// POSIX, whose texts are plain bytes, takes Latin-1 for the code page.
+std::string NarrowToAnsi(std::u16string_view text);
 
 unsigned long CurrentProcessId();
 

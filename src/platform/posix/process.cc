@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/profile_syntax.h"
 #include "platform/system_error.h"
 
 namespace platform {
@@ -42,6 +43,8 @@ std::string ExecutablePath() {
 }
 
 base::LeadBytes AnsiLeadBytes() { return {}; }
+
+std::string NarrowToAnsi(std::u16string_view text) { return base::NarrowToLatin1(text); }
 
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
 

@@ -148,6 +148,10 @@ base::LeadBytes AnsiLeadBytes() {
   return lead;
 }
 
+std::string NarrowToAnsi(std::u16string_view text) {
+  return Narrow(std::wstring(text.begin(), text.end()));
+}
+
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
 
 bool ProcessIsRunning(unsigned long process_id) {

@@ -57,7 +57,7 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
   using O = Outcome;
   static const std::map<std::string, std::vector<Fault>> table = {
       // InstallSp.ini held past the wait or unreadable: "cannot read",
-      // nothing touched. The lookup opens it as well.
+      // nothing touched.
       {"open-ordinary", {{kHeld, O::kEndsRun}, {kDenied, O::kEndsRun}}},
       // Looks at a path: nothing is lost, whatever the look concludes (a
       // list that cannot be looked at, or one that looks changed, which is
@@ -75,6 +75,8 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       {"close-quietly", {{kDenied, O::kAbsorbed}}},
       // The list held for good, or unreadable: the run ends after the wait.
       {"open-for-reading", {{kHeld, O::kEndsRun}, {kDenied, O::kEndsRun}}},
+      // A read of the list or of InstallSp.ini refused by another program's
+      // lock: the run ends.
       {"read", {{ERROR_LOCK_VIOLATION, O::kEndsRun}}},
       // A taken temp name: the next name. A read-only directory or a full
       // disk: "cannot create the new list beside", nothing lost.

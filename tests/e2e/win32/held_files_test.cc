@@ -63,6 +63,16 @@ TEST_F(HeldFileRunTest, WaitsForProgramsThatHoldTheFilesForAMoment) {
     const FileHolder editor(profile, "none", 1000);
     ExpectQuietSuccess(TimedRun(program, "InstallSp.ini held for 1 s"));
   }
+  {
+    // A virus scanner taking InstallSp.ini for itself 1 ms at a time: no
+    // run takes the file for a missing one and stamps 0.0.
+    const FileHolder scanner(profile, "none", FileHolder::kPulses);
+    for (int i = 0; i < 20; ++i) {
+      const ProgramRun run = Run(program);
+      if (run.exit_code != 0) ExpectFailure(run, "cannot read '" + profile + "'");
+      EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + StampFor("2.1") + "\r\n") << "run " << i;
+    }
+  }
   EXPECT_EQ(ReadBytes(list_), "Tools\r\n" + StampFor("2.1") + "\r\n");
   EXPECT_TRUE(OnlyListAndBackupInScratch());
 }

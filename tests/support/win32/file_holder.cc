@@ -12,7 +12,9 @@ FileHolder::FileHolder(const std::string& path, const std::string& share, DWORD 
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = out_write;
   std::string command_line = "\"" HOLD_FILE_EXE "\" \"" + path + "\" " + share + " " +
-                             (hold_ms == INFINITE ? "forever" : std::to_string(hold_ms));
+                             (hold_ms == INFINITE  ? "forever"
+                              : hold_ms == kPulses ? "pulses"
+                                                   : std::to_string(hold_ms));
   PROCESS_INFORMATION process{};
   const BOOL started = CreateProcessA(HOLD_FILE_EXE, command_line.data(), nullptr, nullptr, TRUE, 0,
                                       nullptr, nullptr, &startup, &process);
