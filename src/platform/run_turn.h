@@ -26,8 +26,8 @@ class RunTurn {
   // Waits for the turn in the directory of `list`, up to `wait`, and throws
   // NoTurnWithin when another run keeps it longer. Where the system cannot
   // give a turn there (a file system without locks, a directory that cannot
-  // be opened or has no identity), the run goes on without one, as runs did
-  // before they took turns.
+  // be opened or has no identity), the run goes on without one: its look at
+  // the list before the swap still keeps what others change.
   static RunTurn Take(const std::string& list, std::chrono::milliseconds wait = kLongestTurnWait);
 
   RunTurn(RunTurn&& other) noexcept;
@@ -42,7 +42,7 @@ class RunTurn {
   explicit RunTurn(Handle handle) : handle_(handle), held_(true) {}
 
   Handle handle_ = 0;
-  bool held_ = false;  // false: no turn to be had here
+  bool held_ = false;  // owns handle_, the turn once Take returns it
 };
 
 // The error of a run that waited `wait` for its turn on `list` in vain.
