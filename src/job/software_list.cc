@@ -13,6 +13,7 @@
 #include "locations/placeholders.h"
 #include "platform/access_control.h"
 #include "platform/file.h"
+#include "platform/run_turn.h"
 #include "platform/temp_file.h"
 
 namespace {
@@ -60,8 +61,9 @@ class NewListSink : public LineSink {
 };
 
 // How often the list is stamped anew when another program changes it during
-// the run, before the run gives up. Runs side by side change it once each:
-// a run that has put its list in place has ended.
+// the run, before the run gives up. Runs of tavrin take turns (RunTurn), so
+// only other programs count, but where the system gives no turn (a file
+// system without locks) runs side by side change it once each.
 constexpr int kMaxStampings = 10;
 
 // The old list, read a buffer at a time. The first read is made before
@@ -346,6 +348,7 @@ void OpenOldList(std::optional<OldList>& old_list, const std::string& list, bool
 }
 
 void StampList(const std::string& list, const std::string& version_text) {
+  const platform::RunTurn turn = platform::RunTurn::Take(list);  // other runs wait till it ends
   const std::string backup = base::BackupPathFor(list);
   std::optional<OldList> old_list;
   OpenOldList(old_list, list, CheckListPath(list, backup), version_text);  // 1, 2

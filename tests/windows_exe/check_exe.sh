@@ -25,9 +25,12 @@ objdump=$1 exe=$2 arch=$3 absent=${4:-/dev/null}
 #   event log (winbase.h): RegisterEventSourceA, ReportEventA,
 #     DeregisterEventSource;
 #   permissions: GetSecurityInfo and SetNamedSecurityInfoA (aclapi.h),
-#     GetSecurityDescriptorControl (securitybaseapi.h).
+#     GetSecurityDescriptorControl (securitybaseapi.h);
+#   the run's turn: ConvertStringSecurityDescriptorToSecurityDescriptorA
+#     (sddl.h), for the mutex's DACL.
 advapi32="RegisterEventSourceA ReportEventA DeregisterEventSource
-GetSecurityInfo SetNamedSecurityInfoA GetSecurityDescriptorControl"
+GetSecurityInfo SetNamedSecurityInfoA GetSecurityDescriptorControl
+ConvertStringSecurityDescriptorToSecurityDescriptorA"
 seam=$(grep -a -c TAVRIN_FAULT "$exe" || true)
 
 headers=$("$objdump" -p "$exe")

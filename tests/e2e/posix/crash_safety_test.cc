@@ -85,6 +85,10 @@ class CrashSafetyTest : public testing::Test {
     WriteBytes(list, old_list_);
   }
 
+  size_t EntriesInScratch() const {
+    return size_t(std::distance(fs::directory_iterator(scratch_.path()), fs::directory_iterator()));
+  }
+
   ScratchDir scratch_;
   ProgramOptions options_;
   std::string old_list_, new_list_;
@@ -243,6 +247,40 @@ TEST_F(CrashSafetyTest, RunsSideBySideOnOneListAllSucceed) {
     EXPECT_EQ(ReadBytes(list), new_list_);
     EXPECT_EQ(std::distance(fs::directory_iterator(scratch_.path()), fs::directory_iterator()), 2);
   }
+}
+
+// One slow run (each fsync of it delayed by 100 ms) beside runs started one
+// after another: runs of tavrin take turns, so none counts another's list as
+// an edit. Without turns the slow run would stamp anew after each of theirs
+// and give up after ten ("another program keeps changing it").
+TEST_F(CrashSafetyTest, ASlowRunBesideRunsStartedOneAfterAnotherFinishesAsTheyDo) {
+  const std::string list = scratch_ / "Software.txt";
+  options_.environment["Software_Txt"] = list;
+  MakeLists(1);
+  Reset(list);
+  ProgramOptions slow = options_;
+  slow.arguments = {
+      "-f",      "-o", "/dev/null", "-e", "trace=fsync", "-e", "inject=fsync:delay_enter=100000",
+      TAVRIN_EXE};
+  auto slow_run =
+      std::async(std::launch::async, [&] { return RunProgram("/usr/bin/strace", slow); });
+  // Its temp file shows that it has its turn.
+  for (int tries = 0; EntriesInScratch() < 2; ++tries) {
+    ASSERT_LT(tries, 10000) << "the slow run made no temp file";
+    usleep(1000);
+  }
+  for (int runs = 0;
+       runs < 11 || slow_run.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+       ++runs) {
+    ASSERT_LT(runs, 200) << "the slow run does not end";
+    const ProgramRun done = RunProgram(TAVRIN_EXE, options_);
+    EXPECT_EQ(done.exit_code, 0) << done.errors;
+    usleep(20000);
+  }
+  const ProgramRun done = slow_run.get();
+  EXPECT_EQ(done.exit_code, 0) << done.errors;
+  EXPECT_EQ(ReadBytes(list), new_list_);
+  EXPECT_EQ(EntriesInScratch(), 2u);
 }
 
 }  // namespace

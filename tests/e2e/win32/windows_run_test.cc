@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/run_error.h"
 #include "e2e/run_fixture.h"
+#include "platform/run_turn.h"
 #include "support/win32/wine.h"
 
 namespace fs = std::filesystem;
@@ -138,6 +141,49 @@ TEST_F(TavrinRunTest, NeverTouchesAFileThatTheBackupPathNamesByItsShortName) {
   for (const std::string& archive : archives) EXPECT_EQ(ReadBytes(archive), "unrelated\r\n");
   EXPECT_EQ(ReadBytes(list), "Service Pack 1\r\n");
   EXPECT_EQ(EntriesInScratch(), 3u);
+}
+
+// Another run's turn, held by a thread of the test for `hold_ms`; then let go,
+// or kept as the thread ends, as by a run that is killed: abandoned.
+struct TurnHolder {
+  std::string list;
+  DWORD hold_ms;
+  bool abandon;
+  HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+
+DWORD WINAPI HoldTurn(void* argument) {
+  auto* holder = static_cast<TurnHolder*>(argument);
+  auto* turn = new platform::RunTurn(platform::RunTurn::Take(holder->list));
+  SetEvent(holder->taken);
+  Sleep(holder->hold_ms);
+  if (!holder->abandon) delete turn;
+  return 0;
+}
+
+// Runs take turns by the identity of the list's directory, not its spelling:
+// a turn held under the directory's short name keeps a run on its long name
+// (or its trailing-dot form) waiting until the holder lets go or ends.
+TEST_F(TavrinRunTest, WaitsForTheTurnOfItsDirectoryHoweverSpelledTillTheHolderEnds) {
+  const std::string directory = scratch_ / "Long Directory Name";
+  fs::create_directory(directory);
+  char short_directory[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA(directory.c_str(), short_directory, MAX_PATH), 0u);
+  ASSERT_NE(short_directory, directory);
+  options_.environment["Software_Txt"] = directory + "\\Software.txt";
+  for (const bool abandon : {false, true}) {
+    TurnHolder holder{std::string(short_directory) + "\\Software.txt", 1500, abandon};
+    const HANDLE thread = CreateThread(nullptr, 0, HoldTurn, &holder, 0, nullptr);
+    WaitForSingleObject(holder.taken, INFINITE);
+    EXPECT_THROW(
+        platform::RunTurn::Take(directory + ".\\Other.txt", std::chrono::milliseconds(100)),
+        base::RunError);
+    ExpectQuietSuccess(Run());
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "the run did not wait its turn";
+    CloseHandle(thread);
+    CloseHandle(holder.taken);
+  }
+  EXPECT_EQ(ReadBytes(directory + "\\Software.txt"), StampFor("0.0") + "\r\n");
 }
 
 // A failure after the list was made writable gives it back its read-only

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/run_error.h"
+#include "platform/run_turn.h"
 #include "platform/temp_file.h"
 #include "support/scratch.h"
 
@@ -121,6 +122,29 @@ TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
     EXPECT_EQ(std::string(error.what()),
               "cannot open '" + (scratch / "fifo") + "': it is not an ordinary file");
   }
+}
+
+// The test's own turn stands in for another run: flock locks of two opens
+// exclude each other within one process too.
+TEST(RunTurn, OneRunADirectoryAtATimeAndAWaitInVainSaysWhy) {
+  ScratchDir scratch;
+  fs::create_directory(scratch.path() / "sub");
+  const std::string other = scratch / "Other.txt";
+  {
+    const RunTurn first = RunTurn::Take(scratch / "Software.txt");
+    try {
+      RunTurn::Take(other, std::chrono::milliseconds(200));
+      FAIL();
+    } catch (const base::RunError& error) {
+      EXPECT_EQ(std::string(error.what()), "cannot stamp the software list '" + other +
+                                               "': another run of tavrin has been stamping it "
+                                               "for over 200 ms");
+    }
+    RunTurn::Take(scratch / "sub/Software.txt", std::chrono::milliseconds(0));  // its own turn
+  }
+  RunTurn::Take(other, std::chrono::milliseconds(0));  // the first let go
+  EXPECT_NE(std::string(NoTurnWithin(other, kLongestTurnWait).what()).find("for over 60 s"),
+            std::string::npos);
 }
 
 }  // namespace
