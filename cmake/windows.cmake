@@ -89,8 +89,8 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 4 AND TAVRIN_BUILD_TESTS)
   # a minute.
   add_test(NAME WindowsProgram.IsTheSameBytesFromEveryBuildSignedOrNot
            COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows_exe/check_shipped_build.sh
-                   ${CMAKE_COMMAND} ${CMAKE_CPACK_COMMAND} ${CMAKE_CURRENT_SOURCE_DIR} windows-x86 ${TAVRIN_UNSIGNED_EXE}
-                   ${CMAKE_BINARY_DIR}/wine-run.sh)
+                   ${CMAKE_COMMAND} ${CMAKE_CPACK_COMMAND} ${CMAKE_CURRENT_SOURCE_DIR} windows-x86
+                   ${TAVRIN_UNSIGNED_EXE} ${CMAKE_BINARY_DIR}/wine-run.sh)
 endif()
 
 if(CMAKE_CROSSCOMPILING)
