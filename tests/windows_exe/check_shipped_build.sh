@@ -27,17 +27,16 @@ tar -C "$source" --exclude=./build --exclude=./out --exclude=./.git -cf - . | ta
 cd "$copy"
 build=build/$preset
 
+echo secret >"$ca/password" && echo wrong >"$ca/wrong"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$ca/ca.key" -subj /CN=ca -days 1 \
   -out "$ca/ca.crt" 2>/dev/null
 for usage in codeSigning serverAuth; do
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$ca/key" -subj /CN=tavrin -days 1 \
     -CA "$ca/ca.crt" -CAkey "$ca/ca.key" -addext basicConstraints=CA:FALSE \
     -addext extendedKeyUsage=$usage -out "$ca/crt" 2>/dev/null
-  echo secret >"$ca/password"
   openssl pkcs12 -export -inkey "$ca/key" -in "$ca/crt" -certfile "$ca/ca.crt" \
     -passout "file:$ca/password" -out "$ca/$usage.p12"
 done
-echo wrong >"$ca/wrong"
 
 # signs PKCS12 PASSWORD_FILE [CMAKE_ARG...]: configures the copy so and builds.
 signs() {
@@ -63,7 +62,7 @@ osslsigncode remove-signature -in "$build/tavrin.exe" -out stripped.exe >/dev/nu
 cmp "$exe" stripped.exe || fault "the signed exe is more than the unsigned one and a signature"
 
 (cd "$build" && "$cpack" >/dev/null && "$cmake" -E tar xf tavrin-*.zip && cd tavrin-*/ &&
-  sha256sum --quiet -c SHA256SUMS && cmp tavrin.exe ../tavrin.exe) || fault "SHA256SUMS"
+  sha256sum --quiet -c SHA256SUMS && cmp tavrin.exe ../tavrin.exe) || fault "the package's SHA256SUMS is not the signed exe's"
 
 printf '[Intern]\r\nText1=Velmo Service Pack 2.1\r\n' >"$build/InstallSp.ini"
 printf 'Tool 1.0\r\n' >Software.txt
