@@ -10,7 +10,8 @@
 # - that the package's SHA256SUMS holds the signed exe's;
 # - that the signed exe runs (under EMULATOR) and stamps a list;
 # - that a wrong password, or a certificate not for code signing, fails the
-#   build with one line and leaves no tavrin.exe; and the SHA-1-first option.
+#   build with one line and leaves no tavrin.exe; that the password is in no
+#   file of the build; and the SHA-1-first option.
 # One build serves all: only the signing step is run again after it.
 #
 #   check_shipped_build.sh CMAKE CPACK SOURCE_DIR PRESET EXE EMULATOR
@@ -27,7 +28,7 @@ tar -C "$source" --exclude=./build --exclude=./out --exclude=./.git -cf - . | ta
 cd "$copy"
 build=build/$preset
 
-echo secret >"$ca/password" && echo wrong >"$ca/wrong"
+echo throwaway-password-7f3a >"$ca/password" && echo wrong >"$ca/wrong"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$ca/ca.key" -subj /CN=ca -days 1 \
   -out "$ca/ca.crt" 2>/dev/null
 for usage in codeSigning serverAuth; do
@@ -57,6 +58,7 @@ signs "$ca/codeSigning.p12" "$ca/password" || fault "the signed build failed"
 echo "$exe: $(sha256sum <"$exe" | cut -d' ' -f1)"
 echo "$copy/$build/tavrin-unsigned.exe: $(sha256sum <"$build/tavrin-unsigned.exe" | cut -d' ' -f1)"
 cmp "$exe" "$build/tavrin-unsigned.exe" || fault "not the same bytes"
+! grep -rqF throwaway-password-7f3a "$build" || fault "the password is in a file of the build"
 [ "$(verifies)" = "SHA256 " ] || fault "not one valid SHA-256 signature"
 osslsigncode remove-signature -in "$build/tavrin.exe" -out stripped.exe >/dev/null
 cmp "$exe" stripped.exe || fault "the signed exe is more than the unsigned one and a signature"
