@@ -8,7 +8,8 @@
 #             MinGW-w64 as shipped, run under Debian 13's Wine (10) in its
 #             WoW64 mode, in the chroot of scripts/wow64.sh (made on the first
 #             run); also its header check and the check that a second build
-#             elsewhere has the same bytes;
+#             elsewhere, signed with a throwaway certificate, has the same
+#             bytes but for the signature;
 #   sanitize  the native suite built with clang, AddressSanitizer and
 #             UndefinedBehaviorSanitizer (no recovery);
 # and finally each libFuzzer target for FUZZ_SECONDS (default 30) seconds.
@@ -18,7 +19,7 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix
           g++-mingw-w64-i686-win32 wine wine64 clang libclang-rt-14-dev strace
-          debootstrap)
+          debootstrap osslsigncode openssl)
 need=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
