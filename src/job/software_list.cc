@@ -226,14 +226,16 @@ bool ListIsAsRead(const std::string& list, const std::optional<OldList>& old_lis
   return !now && platform::KindOf(list) == platform::PathKind::kNothing;
 }
 
-// Refuses a list that another program holds without letting others delete
-// it (Windows): its second name could be neither renamed over the stale
-// backup nor removed, and would stay behind. The last look before the list
-// is touched; a holder that comes after it still leaves that name, which a
-// later run removes.
+// Refuses a list or a stale backup that another program holds without
+// letting others delete it (Windows): the list's second name could be
+// neither renamed over the stale backup nor removed, and the stale backup's
+// could not be put back; either would stay behind. The last look before
+// they are touched; a holder that comes after it still leaves that name,
+// which a later run removes.
 void RefuseHeldList(const std::string& list, const std::string& backup) {
-  if (const platform::SystemCode code = platform::TryOpenForDelete(list))
-    throw platform::MakeSystemError("cannot keep the old list as", backup, code);
+  for (const std::string& path : {list, backup})
+    if (const platform::SystemCode code = platform::TryOpenForDelete(path))
+      throw platform::MakeSystemError("cannot keep the old list as", backup, code);
 }
 
 // The old list on its way to the backup: made writable first, so that the

@@ -165,8 +165,7 @@ std::optional<std::string> WhyNotReplaceable(const std::string& path);
 // blanks are dropped, letter case aside).
 bool SameEntry(const std::string& a, const std::string& b);
 
-// Normal: writable by its owner again. Read-only: writable by nobody. Only
-// that changes (Windows: the other attributes, hidden or system, are kept).
+// Normal: writable by its owner again. Read-only: writable by nobody.
 void SetNormalAttributes(const std::string& path);
 void SetReadOnlyAttributes(const std::string& path);
 // Whether the file at `path` is read-only: not writable by its owner.

@@ -411,30 +411,19 @@ bool SameEntry(const std::string& a, const std::string& b) {
   return !identity_a || identity_a == IdentityOf(directory_b);
 }
 
-namespace {
+void SetNormalAttributes(const std::string& path) { SetAttributes(path, FILE_ATTRIBUTE_NORMAL); }
 
-DWORD ReadAttributes(const std::string& path) {
+void SetReadOnlyAttributes(const std::string& path) {
+  SetAttributes(path, FILE_ATTRIBUTE_READONLY);
+}
+
+bool IsReadOnly(const std::string& path) {
   DWORD code = 0;
   const DWORD attributes = AttributesOf(path, &code);
   if (attributes == INVALID_FILE_ATTRIBUTES)
     throw MakeSystemError("cannot read the attributes of", path, code);
-  return attributes;
+  return attributes & FILE_ATTRIBUTE_READONLY;
 }
-
-}  // namespace
-
-// Only the read-only attribute changes: a hidden or system list stays so,
-// and one given back its read-only attribute after a failure has all its
-// attributes as they were.
-void SetNormalAttributes(const std::string& path) {
-  SetAttributes(path, WithReadOnly(ReadAttributes(path), false));
-}
-
-void SetReadOnlyAttributes(const std::string& path) {
-  SetAttributes(path, WithReadOnly(ReadAttributes(path), true));
-}
-
-bool IsReadOnly(const std::string& path) { return ReadAttributes(path) & FILE_ATTRIBUTE_READONLY; }
 
 void RemoveFileQuietly(const std::string& path) noexcept { DeleteWithoutWaiting(path); }
 

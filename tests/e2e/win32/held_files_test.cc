@@ -110,8 +110,7 @@ TEST_F(HeldFileRunTest, GivesUpOnFilesHeldForGoodAndLosesNothing) {
   EXPECT_EQ(ReadBytes(backup_), kList);
   EXPECT_TRUE(OnlyListAndBackupInScratch());
   {
-    // Read-only, as a copy made by hand may be: the rename takes the
-    // attribute away, and gives it back when it fails.
+    // Read-only, as a copy made by hand may be: it keeps the attribute.
     ASSERT_TRUE(SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY));
     const FileHolder reader(backup_, "read");
     ExpectFailure(TimedRun(program, "stale backup held for good"),
