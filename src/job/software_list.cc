@@ -226,6 +226,18 @@ bool ListIsAsRead(const std::string& list, const std::optional<OldList>& old_lis
   return !now && platform::KindOf(list) == platform::PathKind::kNothing;
 }
 
+// Refuses a list or a stale backup that another program holds without
+// letting others delete it (Windows): the list's second name could be
+// neither renamed over the stale backup nor removed, and the stale backup's
+// could not be put back; either would stay behind. The last look before
+// they are touched; a holder that comes after it still leaves that name,
+// which a later run removes.
+void RefuseHeldList(const std::string& list, const std::string& backup) {
+  for (const std::string& path : {list, backup})
+    if (const platform::SystemCode code = platform::TryOpenForDelete(path))
+      throw platform::MakeSystemError("cannot keep the old list as", backup, code);
+}
+
 // The old list on its way to the backup: made writable first, so that the
 // backup is (a second name shares the list's attributes, as do the file's
 // other names, if it has any), and given back its read-only attribute if the
@@ -292,7 +304,8 @@ class OldListAsBackup {
 //    6. the same, with the list's rights, read-only where the system renames
 //       such a file (else it becomes so in step 10);
 //    7. the same, on stable storage, closed;
-//    8. the old list as the backup too (the list made writable first), put
+//    8. nothing more where another program holds the list against deletion;
+//       else the old list as the backup too (the list made writable first), put
 //       in one rename over the stale backup, which keeps a second name (a
 //       temp name) meanwhile; temp names of both at most, which a later run
 //       removes. A second name that turns out to be another file is dropped,
@@ -326,6 +339,8 @@ bool StampOnce(const std::string& list, const std::string& backup, std::optional
   new_list.MakeReadOnly();                                                          // 6
   new_list.Sync();                                                                  // 7
   new_list.Close();                                                                 // 7
+  // 8, first: the held-list check, right before the list is touched.
+  if (old_list) RefuseHeldList(list, backup);
   std::optional<OldListAsBackup> old_as_backup;
   if (old_list && !old_as_backup.emplace(list, old_list->State().file).KeepAs(backup))  // 8
     return false;

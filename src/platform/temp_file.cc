@@ -118,10 +118,48 @@ std::string LongestTempPathBeside(const std::string& target) {
          std::to_string(kMaxNameAttempts) + std::string(kTempSuffix);
 }
 
+namespace {
+
+// A target as the cleanup found it.
+struct Target {
+  std::string path;
+  FileIdentity file;
+  bool read_only = false;
+};
+
+std::vector<Target> ExistingTargets(const std::vector<std::string>& targets) {
+  std::vector<Target> existing;
+  for (const std::string& target : targets) {
+    const auto file = IdentityOf(target);
+    if (!file) continue;
+    bool read_only = false;
+    try {
+      read_only = IsReadOnly(target);
+    } catch (const base::RunError&) {
+      // Then there is nothing to give back.
+    }
+    existing.push_back({target, *file, read_only});
+  }
+  return existing;
+}
+
+// Removing a second name of a read-only target's file takes the attribute
+// from the file (Windows: it belongs to the file, and no name of a
+// read-only file is removed without clearing it first); given back to that
+// file only, still at the target's path.
+void GiveBackReadOnly(const Target& target) {
+  try {
+    if (target.read_only && IdentityOf(target.path) == target.file && !IsReadOnly(target.path))
+      SetReadOnlyAttributes(target.path);
+  } catch (const base::RunError&) {
+    // The cleanup never fails a run; a later step reads the attribute again.
+  }
+}
+
+}  // namespace
+
 void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
-  std::vector<std::string> existing_targets;
-  for (const std::string& target : targets)
-    if (IdentityOf(target)) existing_targets.push_back(target);
+  const std::vector<Target> existing_targets = ExistingTargets(targets);
   std::vector<std::string> directories;
   for (const std::string& target : targets) {
     const std::string directory = DirectoryPartOf(target);
@@ -136,11 +174,12 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
       // A target named like a temp file is no temp file. A second name of a
       // target is one: removing it leaves the target's own name.
       if (std::any_of(existing_targets.begin(), existing_targets.end(),
-                      [&](const std::string& other) { return SameEntry(path, other); }))
+                      [&](const Target& other) { return SameEntry(path, other.path); }))
         continue;
       RemoveUnlessHeld(path);
     }
   }
+  for (const Target& target : existing_targets) GiveBackReadOnly(target);
 }
 
 namespace {
