@@ -339,8 +339,7 @@ bool StampOnce(const std::string& list, const std::string& backup, std::optional
   new_list.MakeReadOnly();                                                          // 6
   new_list.Sync();                                                                  // 7
   new_list.Close();                                                                 // 7
-  // 8, first: the held-list check, right before the list is touched.
-  if (old_list) RefuseHeldList(list, backup);
+  if (old_list) RefuseHeldList(list, backup);                                       // 8
   std::optional<OldListAsBackup> old_as_backup;
   if (old_list && !old_as_backup.emplace(list, old_list->State().file).KeepAs(backup))  // 8
     return false;
