@@ -92,6 +92,9 @@ class OldList {
 
   const platform::AccessControl& Access() const { return access_; }
 
+  // The open file, while it is.
+  const platform::File& File() const { return file_; }
+
   // Streams the whole list through `stamper` into `out`. False when the file
   // changed while it was read. Where the system lets it, the file stays open
   // until the stamping is over: the rename that replaces its last name then
@@ -176,20 +179,17 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
     throw base::RunError(
         "cannot keep a backup of the software list", list,
         "its backup's path '" + backup + "' is the short name of another file, '" + *other + "'");
-  switch (platform::KindOf(list)) {
-    case platform::PathKind::kNothing:
-      return false;
-    case platform::PathKind::kDirectory:
-      throw base::RunError("cannot stamp the software list", list, "it is a directory");
-    case platform::PathKind::kOther:
-      throw base::RunError("cannot stamp the software list", list,
-                           "it is not a file (a device, a pipe or a socket)");
-    case platform::PathKind::kFile:
-      break;
-  }
-  // What would fail only in the last rename, after the backup was made.
+  const platform::PathKind kind = platform::KindOf(list);
+  if (kind == platform::PathKind::kDirectory)
+    throw base::RunError("cannot stamp the software list", list, "it is a directory");
+  if (kind == platform::PathKind::kOther)
+    throw base::RunError("cannot stamp the software list", list,
+                         "it is not a file (a device, a pipe or a socket)");
+  // What would fail only in the last rename, after the backup was made, and
+  // leave what cannot be removed behind.
   if (const auto reason = platform::WhyNotReplaceable(list))
     throw base::RunError("cannot stamp the software list", list, *reason);
+  if (kind == platform::PathKind::kNothing) return false;
   if (BackupIsTheList(list, backup))
     throw base::RunError("cannot keep a backup of the software list", list,
                          "its backup's path '" + backup + "' names the list itself");
@@ -201,6 +201,9 @@ bool CheckListPath(const std::string& list, const std::string& backup) {
       throw base::RunError("cannot keep a backup of the software list", list,
                            "its backup's path '" + backup + "' is not a file");
   }
+  if (const auto reason = platform::WhyNotReplaceable(backup))
+    throw base::RunError("cannot keep a backup of the software list", list,
+                         "its backup's path '" + backup + "' cannot be replaced: " + *reason);
   return true;
 }
 
@@ -291,6 +294,21 @@ class OldListAsBackup {
   std::optional<platform::StaleBackup> stale_;
 };
 
+// Keeps the old list as the backup, once no other program holds it; false
+// where its path does not name it as read any more (another program took it
+// away or put another file there), for it to be stamped anew.
+bool KeepOldListAsBackup(std::optional<OldListAsBackup>& old_as_backup, const std::string& list,
+                         const std::string& backup, const OldList& old_list) {
+  RefuseHeldList(list, backup);
+  try {
+    old_as_backup.emplace(list, old_list.State().file);
+  } catch (const base::RunError&) {
+    if (platform::StateOf(list) != old_list.State()) return false;
+    throw;
+  }
+  return old_as_backup->KeepAs(backup);
+}
+
 // The whole protocol. The list's path holds the whole old list or the whole
 // new one at every moment, and a failure leaves the list and the stale
 // backup as they were; what a kill after each step leaves:
@@ -333,21 +351,19 @@ class OldListAsBackup {
 bool StampOnce(const std::string& list, const std::string& backup, std::optional<OldList>& old_list,
                const std::string& version_text) {
   const ListEncoding encoding = old_list ? old_list->Encoding() : ListEncoding::kBytes;
-  platform::TempFile new_list = platform::TempFile::CreateBeside(list, "list");     // 4
-  if (!WriteStampedList(old_list, encoding, version_text, new_list)) return false;  // 5
-  old_list ? new_list.TakeRightsOf(list) : new_list.UseDefaultRights();             // 6
-  new_list.MakeReadOnly();                                                          // 6
-  new_list.Sync();                                                                  // 7
-  new_list.Close();                                                                 // 7
-  if (old_list) RefuseHeldList(list, backup);                                       // 8
+  platform::TempFile new_list = platform::TempFile::CreateBeside(list, "list");      // 4
+  if (!WriteStampedList(old_list, encoding, version_text, new_list)) return false;   // 5
+  old_list ? new_list.TakeRightsOf(old_list->File()) : new_list.UseDefaultRights();  // 6
+  new_list.MakeReadOnly();                                                           // 6
+  new_list.Sync();                                                                   // 7
+  new_list.Close();                                                                  // 7
   std::optional<OldListAsBackup> old_as_backup;
-  if (old_list && !old_as_backup.emplace(list, old_list->State().file).KeepAs(backup))  // 8
-    return false;
-  if (!ListIsAsRead(list, old_list)) return false;           // 9
-  new_list.KeepAs(list);                                     // 10
-  if (old_as_backup) old_as_backup->Replaced();              // 10
-  if (old_list && old_list->Access().CarryTo(list, "list"))  // 11
-    platform::SetReadOnlyAttributes(list);                   // 12
+  if (old_list && !KeepOldListAsBackup(old_as_backup, list, backup, *old_list)) return false;  // 8
+  if (!ListIsAsRead(list, old_list)) return false;                                             // 9
+  new_list.KeepAs(list);                                                                       // 10
+  if (old_as_backup) old_as_backup->Replaced();                                                // 10
+  if (old_list && old_list->Access().CarryTo(list, "list"))                                    // 11
+    platform::SetReadOnlyAttributes(list);                                                     // 12
   return true;
 }
 

@@ -56,10 +56,11 @@ class File {
   void WriteAll(const char* data, size_t size);
   // Cuts the file to its first `size` bytes; writing goes on from there.
   void TruncateAt(uint64_t size);
-  // Gives the file the access rights of the file at `path` (POSIX: owner and
-  // group where the system allows, and the permission bits; on Windows a new
-  // file takes its directory's, as the other did, so there is nothing to do).
-  void TakeAccessRightsOf(const std::string& path);
+  // Gives the file the access rights of the open file `other` (POSIX: owner
+  // and group where the system allows, and the permission bits; on Windows a
+  // new file takes its directory's, as the other did, so there is nothing to
+  // do). From the open file, so that they are the rights of what was read.
+  void TakeAccessRightsOf(const File& other);
   // Gives the file the rights a new file gets by default (POSIX: 0666 less
   // the umask; files are created private until then).
   void UseDefaultAccessRights();

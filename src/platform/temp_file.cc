@@ -125,6 +125,7 @@ struct Target {
   std::string path;
   FileIdentity file;
   bool read_only = false;
+  bool is_link = false;
 };
 
 std::vector<Target> ExistingTargets(const std::vector<std::string>& targets) {
@@ -138,7 +139,7 @@ std::vector<Target> ExistingTargets(const std::vector<std::string>& targets) {
     } catch (const base::RunError&) {
       // Then there is nothing to give back.
     }
-    existing.push_back({target, *file, read_only});
+    existing.push_back({target, *file, read_only, IsLink(target)});
   }
   return existing;
 }
@@ -171,10 +172,12 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
       const auto owner = TempNameOwner(name);
       if (!owner || MayBeLive(*owner)) continue;
       const std::string path = directory + name;
-      // A target named like a temp file is no temp file. A second name of a
-      // target is one: removing it leaves the target's own name.
-      if (std::any_of(existing_targets.begin(), existing_targets.end(),
-                      [&](const Target& other) { return SameEntry(path, other.path); }))
+      // A target named like a temp file is no temp file, nor is the file
+      // that a target which is a link names. A second name of a target is
+      // one: removing it leaves the target's own name.
+      if (std::any_of(existing_targets.begin(), existing_targets.end(), [&](const Target& other) {
+            return SameEntry(path, other.path) || (other.is_link && IdentityOf(path) == other.file);
+          }))
         continue;
       RemoveUnlessHeld(path);
     }
@@ -194,10 +197,10 @@ bool CopyDurably(const std::string& from, const std::string& to, const FileIdent
   std::vector<char> buffer(kCopyBufferSize);
   while (const size_t count = source.ReadSome(buffer.data(), buffer.size()))
     copy.Append(buffer.data(), count);
+  copy.TakeRightsOf(source);
   // Closed before the rename: `to` may be another name of `from`'s file, and
   // Windows replaces no file that is open.
   source.Close();
-  copy.TakeRightsOf(from);
   copy.Sync();
   copy.KeepAs(to);
   return true;

@@ -16,7 +16,7 @@ namespace platform {
 //
 //   TempFile file = TempFile::CreateBeside(target, "list");
 //   file.Append(...);                 // as often as needed; TruncateAt cuts back
-//   file.TakeRightsOf(target);        // or UseDefaultRights()
+//   file.TakeRightsOf(old);           // the target, open; or UseDefaultRights()
 //   file.MakeReadOnly();              // where wanted
 //   file.Sync();
 //   file.Close();                     // where the rename is to follow at once
@@ -41,9 +41,9 @@ class TempFile {
   void Append(const char* data, size_t size) { file_.WriteAll(data, size); }
   // Cuts the file to its first `size` bytes; appending goes on from there.
   void TruncateAt(uint64_t size) { file_.TruncateAt(size); }
-  // Gives the file the access rights of the file at `path`, or those a new
-  // file gets by default (see File).
-  void TakeRightsOf(const std::string& path) { file_.TakeAccessRightsOf(path); }
+  // Gives the file the access rights of the open file `other`, or those a
+  // new file gets by default (see File).
+  void TakeRightsOf(const File& other) { file_.TakeAccessRightsOf(other); }
   void UseDefaultRights() { file_.UseDefaultAccessRights(); }
   // The file is to be read-only once kept: at once where the system renames
   // a read-only file (POSIX), so that the flush covers it; else right after

@@ -38,7 +38,7 @@ TEST(TempFile, TakesItsTargetsPlaceAndTheOldFileStaysUnderASecondNameOrAsACopy) 
   EXPECT_NE(IdentityOf(copy), IdentityOf(list));
   TempFile replacement = WrittenBeside(list, "new");
   EXPECT_EQ(fs::path(replacement.path()).parent_path(), scratch.path());
-  replacement.TakeRightsOf(list);
+  replacement.TakeRightsOf(File::OpenForReading(list));
   replacement.MakeReadOnly();
   replacement.KeepAs(list);
   EXPECT_EQ(ReadBytes(list), "new");

@@ -51,6 +51,23 @@ FileState StateFrom(const struct stat& info) {
       static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
+// The statx attributes of `native` that the file system reports (`flags`:
+// AT_SYMLINK_NOFOLLOW or 0); none where the system cannot tell.
+uint64_t StatxAttributes(const std::string& native, int flags) {
+  struct statx info;
+  if (statx(AT_FDCWD, native.c_str(), flags, STATX_TYPE, &info) != 0) return 0;
+  return info.stx_attributes_mask & info.stx_attributes;
+}
+
+// Opens `native` for reading without waiting for a FIFO's writer. A file
+// that another holds a lease on (Samba's oplocks) refuses that at once: it
+// is opened again, waiting as long as the system lets the lease be broken.
+int OpenToRead(const std::string& native) {
+  const int file = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file >= 0 || errno != EWOULDBLOCK) return file;
+  return open(native.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
 // Whether the open file `descriptor` is still the one that `native` names.
 bool StillNamedBy(int descriptor, const std::string& native) {
   struct stat opened, named;
@@ -61,9 +78,8 @@ bool StillNamedBy(int descriptor, const std::string& native) {
 }  // namespace
 
 File File::OpenForReading(const std::string& path) {
-  // Without blocking: a FIFO put at the path after it was looked at would
-  // wait for a writer. Reading an ordinary file never blocks anyway.
-  const int file = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // A FIFO put at the path after it was looked at is not waited on.
+  const int file = OpenToRead(NativePath(path));
   if (file < 0) throw MakeSystemError("cannot open", path, LastError());
   File opened(file, path);
   struct stat info;
@@ -74,8 +90,8 @@ File File::OpenForReading(const std::string& path) {
 }
 
 std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
-  // Without blocking, so that a FIFO is refused rather than waited on.
-  const int file = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // A FIFO is refused rather than waited on.
+  const int file = OpenToRead(NativePath(path));
   if (file < 0) {
     if (IsNothingAt(LastError())) return std::nullopt;
     throw MakeSystemError("cannot read", path, LastError());
@@ -140,10 +156,10 @@ void File::TruncateAt(uint64_t size) {
     throw MakeSystemError("cannot write", path_, LastError());
 }
 
-void File::TakeAccessRightsOf(const std::string& path) {
+void File::TakeAccessRightsOf(const File& other) {
   struct stat info;
-  if (stat(NativePath(path).c_str(), &info) != 0)
-    throw MakeSystemError("cannot read the attributes of", path, LastError());
+  if (fstat(ToDescriptor(other.handle_), &info) != 0)
+    throw MakeSystemError("cannot read the attributes of", other.path_, LastError());
   // Owner and group first, as changing them may clear mode bits. Only root
   // may give a file away; anyone else's new file is theirs, as was the one
   // it replaces or they could not have written it.
@@ -229,16 +245,14 @@ size_t CountedPathLength(const std::string& path) { return NativePath(path).size
 
 std::optional<std::string> WhyNotReplaceable(const std::string& path) {
   // Attributes that only statx shows: a bind mount on the same file system
-  // has the device and inode of the file it shows.
-  struct statx info;
-  if (statx(AT_FDCWD, NativePath(path).c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) != 0)
-    return std::nullopt;
-  const auto has = [&](uint64_t attribute) {
-    return (info.stx_attributes_mask & attribute) && (info.stx_attributes & attribute);
-  };
-  if (has(STATX_ATTR_IMMUTABLE) || has(STATX_ATTR_APPEND))
-    return "it is immutable or append-only (chattr +i or +a)";
-  if (has(STATX_ATTR_MOUNT_ROOT)) return "it is a mount point";
+  // has the device and inode of the file it shows. An append-only
+  // directory takes new files but lets none be renamed or removed.
+  constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+  const uint64_t entry = StatxAttributes(NativePath(path), AT_SYMLINK_NOFOLLOW);
+  if (entry & kFixed) return "it is immutable or append-only (chattr +i or +a)";
+  if (entry & STATX_ATTR_MOUNT_ROOT) return "it is a mount point";
+  if (StatxAttributes(NativeDirectoryOf(path), 0) & kFixed)
+    return "its directory is immutable or append-only (chattr +i or +a)";
   return std::nullopt;
 }
 
@@ -287,9 +301,11 @@ void RemoveUnlessHeld(const std::string& path) noexcept try {
   const int file = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) return;
   struct stat info;
-  // Only an ordinary file whose lock is free, still under its name.
-  if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) && flock(file, LOCK_EX | LOCK_NB) == 0 &&
-      StillNamedBy(file, native))
+  // Only an ordinary file whose lock no other run holds, still under its
+  // name. Where files cannot be locked, the owner's process, which has
+  // ended, was its only guard.
+  const auto held = [&] { return flock(file, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK; };
+  if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) && !held() && StillNamedBy(file, native))
     unlink(native.c_str());
   close(file);
 } catch (const std::bad_alloc&) {

@@ -269,7 +269,7 @@ void File::TruncateAt(uint64_t size) {
 
 // A new file takes the access rights of its directory, as the file it
 // replaces did: there is nothing to copy or to set.
-void File::TakeAccessRightsOf(const std::string&) {}
+void File::TakeAccessRightsOf(const File&) {}
 void File::UseDefaultAccessRights() {}
 
 bool File::MakeReadOnlyBeforeRename() { return false; }

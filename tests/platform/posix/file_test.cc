@@ -85,7 +85,7 @@ TEST(Files, TheNewListKeepsThePermissionsOfTheOldOne) {
     ASSERT_EQ(chown(list.c_str(), 65534, 65534), 0);
   }
   TempFile replacement = TempFile::CreateBeside(list, "file");
-  replacement.TakeRightsOf(list);
+  replacement.TakeRightsOf(File::OpenForReading(list));
   replacement.Sync();
   replacement.KeepAs(list);
   EXPECT_EQ(fs::status(list).permissions(), fs::perms(0640));
