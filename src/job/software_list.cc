@@ -258,7 +258,12 @@ class OldListAsBackup {
   OldListAsBackup(const OldListAsBackup&) = delete;
   OldListAsBackup& operator=(const OldListAsBackup&) = delete;
   ~OldListAsBackup() {
-    if (replaced_ || !made_writable_) return;
+    if (replaced_) return;
+    // The stale backup first: while the list is still writable, Windows
+    // replaces or removes the backup's name, which may be one of the list's
+    // file, without taking the attribute from that file.
+    stale_.reset();
+    if (!made_writable_) return;
     // Only the file that was made writable: another program may have put
     // another at the list's path meanwhile. One that cannot be told apart
     // (the look refused, a share that gives no file numbers) is taken for it.
