@@ -229,12 +229,12 @@ bool ListIsAsRead(const std::string& list, const std::optional<OldList>& old_lis
   return !now && platform::KindOf(list) == platform::PathKind::kNothing;
 }
 
-// Refuses a list or a stale backup that another program holds without
-// letting others delete it (Windows): the list's second name could be
-// neither renamed over the stale backup nor removed, and the stale backup's
-// could not be put back; either would stay behind. The last look before
-// they are touched; a holder that comes after it still leaves that name,
-// which a later run removes.
+// Refuses a list or a stale backup that another program has open (Windows,
+// which replaces no open file): the new list could not take the list's
+// place, nor the backup's name be put back once it is one of the list's
+// file, and second names would stay behind. The last look before they are
+// touched; a holder that comes after it still leaves them, for a later run
+// to remove.
 void RefuseHeldList(const std::string& list, const std::string& backup) {
   for (const std::string& path : {list, backup})
     if (const platform::SystemCode code = platform::TryOpenForDelete(path))
@@ -327,12 +327,12 @@ bool KeepOldListAsBackup(std::optional<OldListAsBackup>& old_as_backup, const st
 //    6. the same, with the list's rights, read-only where the system renames
 //       such a file (else it becomes so in step 10);
 //    7. the same, on stable storage, closed;
-//    8. nothing more where another program holds the list against deletion;
-//       else the old list as the backup too (the list made writable first), put
-//       in one rename over the stale backup, which keeps a second name (a
-//       temp name) meanwhile; temp names of both at most, which a later run
-//       removes. A second name that turns out to be another file is dropped,
-//       and the list stamped anew;
+//    8. nothing more where another program has the list or the stale backup
+//       open (Windows); else the old list as the backup too (the list made
+//       writable first), put in one rename over the stale backup, which
+//       keeps a second name (a temp name) meanwhile; temp names of both at
+//       most, which a later run removes. A second name that turns out to be
+//       another file is dropped, and the list stamped anew;
 //    9. nothing more: the list was read whole and its path still names it,
 //       unchanged. Else, and where step 10 fails, the stale backup is put
 //       back (where nothing was, the backup goes), the list made read-only
