@@ -8,6 +8,7 @@
 namespace platform {
 
 class File;
+struct FileFacts;
 
 // What a file that is replaced by a new one carries besides its bytes and
 // its rights, for the new file to keep. On Windows: its permissions (the
@@ -22,9 +23,9 @@ class File;
 // can neither block nor undo the replacement.
 class AccessControl {
  public:
-  // What `file` carries now. Quiet: what cannot be read is reported by
-  // CarryTo.
-  static AccessControl Of(const File& file);
+  // What `file`, which `facts` describe, carries now. Quiet: what cannot
+  // be read is reported by CarryTo.
+  static AccessControl Of(const File& file, const FileFacts& facts);
 
   // Gives what was read to the file at `path`, and says whether it tried:
   // then the file's attributes may have changed with it (Wine takes the

@@ -31,9 +31,16 @@ std::string DirectoryPartOf(const std::string& path) {
   return std::string(base::DirectoryPart(path, AnsiLeadBytes()));
 }
 
-std::string TempNameBeside(const std::string& target, int attempt) {
+// A new name for a temp file beside `target`, each call the next of
+// kMaxNameAttempts + 1 in turn: the names of a run share one count wherever
+// they are, so that a run does not try its own names again, and a caller
+// that tries that many has met each once.
+std::string NextTempNameBeside(const std::string& target) {
+  static int next = 0;  // one run, one thread
+  const int number = next;
+  next = (next + 1) % (kMaxNameAttempts + 1);
   return DirectoryPartOf(target) + std::string(kTempPrefix) + std::to_string(CurrentProcessId()) +
-         (attempt ? "-" + std::to_string(attempt) : "") + std::string(kTempSuffix);
+         (number ? "-" + std::to_string(number) : "") + std::string(kTempSuffix);
 }
 
 // Whether `digits` is a number from 1 to `largest` written as CreateBeside
@@ -77,7 +84,7 @@ bool MayBeLive(unsigned long owner) {
 
 TempFile TempFile::CreateBeside(const std::string& target, const std::string& noun) {
   for (int attempt = 0;; ++attempt) {
-    NewFile created = File::TryCreate(TempNameBeside(target, attempt));
+    NewFile created = File::TryCreate(NextTempNameBeside(target));
     if (created.code == 0) return TempFile(std::move(created.file), noun);
     if (!IsNameTaken(created.code) || attempt == kMaxNameAttempts)
       throw MakeSystemError("cannot create the new " + noun + " beside", target, created.code);
@@ -91,7 +98,6 @@ TempFile::TempFile(TempFile&& other) noexcept
     : file_(std::move(other.file_)),
       path_(std::move(other.path_)),
       noun_(std::move(other.noun_)),
-      read_only_after_rename_(other.read_only_after_rename_),
       kept_(other.kept_) {
   other.kept_ = true;
 }
@@ -110,7 +116,6 @@ void TempFile::KeepAs(const std::string& target) {
     throw MakeSystemError("cannot put the new " + noun_ + " in place of", target, code);
   kept_ = true;
   SyncDirectoryOf(target);
-  if (read_only_after_rename_) SetReadOnlyAttributes(target);
 }
 
 std::string LongestTempPathBeside(const std::string& target) {
@@ -118,16 +123,16 @@ std::string LongestTempPathBeside(const std::string& target) {
          std::to_string(kMaxNameAttempts) + std::string(kTempSuffix);
 }
 
-void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
-  std::vector<std::string> existing_targets;
-  for (const std::string& target : targets)
-    if (IdentityOf(target)) existing_targets.push_back(target);
+void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets,
+                                const std::vector<std::string>& existing) {
   std::vector<std::string> directories;
   for (const std::string& target : targets) {
     const std::string directory = DirectoryPartOf(target);
     if (std::find(directories.begin(), directories.end(), directory) != directories.end()) continue;
     directories.push_back(directory);
-    for (const std::string& name : NamesIn(directory.empty() ? "." : directory)) {
+    for (const std::string& name :
+         NamesIn(directory.empty() ? "." : directory,
+                 std::string(kTempPrefix) + "*" + std::string(kTempSuffix))) {
       // Only the files of runs that have ended: a live run may be between
       // two steps, not holding them.
       const auto owner = TempNameOwner(name);
@@ -135,7 +140,7 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
       const std::string path = directory + name;
       // A target named like a temp file is no temp file. A second name of a
       // target is one: removing it leaves the target's own name.
-      if (std::any_of(existing_targets.begin(), existing_targets.end(),
+      if (std::any_of(existing.begin(), existing.end(),
                       [&](const std::string& other) { return SameEntry(path, other); }))
         continue;
       RemoveUnlessHeld(path);
@@ -148,9 +153,12 @@ namespace {
 // Writes a copy of `from`, with its rights, beside `to` and renames it over
 // `to`, flushed before the rename; false when `from` is not `file` any more.
 bool CopyDurably(const std::string& from, const std::string& to, const FileIdentity& file) {
-  if (KindOf(from) == PathKind::kNothing) return false;
+  // What is looked at is what is opened, or the copy is no backup: the
+  // file's identity read through the open file says.
+  const FileFacts facts = LookAt(from);
+  if (facts.kind == PathKind::kNothing || !facts.state || facts.state->file != file) return false;
   File source = File::OpenForReading(from);
-  if (source.State().file != file) return false;
+  if (source.Facts().state != facts.state) return false;
   TempFile copy = TempFile::CreateBeside(to, "copy");
   std::vector<char> buffer(kCopyBufferSize);
   while (const size_t count = source.ReadSome(buffer.data(), buffer.size()))
@@ -158,7 +166,7 @@ bool CopyDurably(const std::string& from, const std::string& to, const FileIdent
   // Closed before the rename: `to` may be another name of `from`'s file, and
   // Windows replaces no file that is open.
   source.Close();
-  copy.TakeRightsOf(from);
+  copy.TakeRights(&facts, false);
   copy.Sync();
   copy.KeepAs(to);
   return true;
@@ -171,7 +179,7 @@ enum class Kept { kDone, kUnsupported, kNothingThere };
 Kept KeepSecondName(const std::string& from, const std::string& to, const std::string& noun,
                     const FileIdentity& file) {
   for (int attempt = 0;; ++attempt) {
-    const std::string name = TempNameBeside(to, attempt);
+    const std::string name = NextTempNameBeside(to);
     const SystemCode code = TryAddHardLink(from, name);
     if (IsLinkUnsupported(code)) return Kept::kUnsupported;
     // Nothing there: the file, or the directory of `to`. Also where the
@@ -189,9 +197,10 @@ Kept KeepSecondName(const std::string& from, const std::string& to, const std::s
       return Kept::kNothingThere;
     }
     const SystemCode renamed = TryRenameOver(name, to);
-    // Where `to` was already a name of the same file, POSIX renames nothing
-    // and the second name stays; where the rename failed it goes too.
-    RemoveFileQuietly(name);
+    // Where `to` may have been a name of the same file already (it has
+    // another name besides `from` and this one), POSIX renames nothing and
+    // the second name stays; where the rename failed it goes too.
+    if (renamed || linked->file.names > 2) RemoveFileQuietly(name);
     if (renamed) throw MakeSystemError("cannot keep the old " + noun + " as", to, renamed);
     SyncDirectoryOf(to);
     return Kept::kDone;
@@ -207,25 +216,14 @@ bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, con
   return kept == Kept::kDone;
 }
 
-namespace {
-
-bool IsReadOnlyQuietly(const std::string& path) {
-  try {
-    return IsReadOnly(path);
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-}  // namespace
-
-StaleBackup StaleBackup::Save(const std::string& path, const std::string& noun) {
+StaleBackup StaleBackup::Save(const std::string& path, const FileFacts& facts,
+                              const std::string& noun) {
   // A second name of a link would be one of the file it names.
-  if (IsLink(path)) return StaleBackup(path, Was::kUnsaved, "", false);
+  if (facts.is_link) return StaleBackup(path, Was::kUnsaved, "", false);
   for (int attempt = 0;; ++attempt) {
-    const std::string name = TempNameBeside(path, attempt);
+    const std::string name = NextTempNameBeside(path);
     const SystemCode code = TryAddHardLink(path, name);
-    if (code == 0) return StaleBackup(path, Was::kSaved, name, IsReadOnlyQuietly(name));
+    if (code == 0) return StaleBackup(path, Was::kSaved, name, facts.read_only);
     if (IsNothingAt(code)) return StaleBackup(path, Was::kNothing, "", false);
     if (IsLinkUnsupported(code)) return StaleBackup(path, Was::kUnsaved, "", false);
     if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;

@@ -6,7 +6,7 @@ namespace platform {
 // place: nothing is left to carry.
 struct AccessControl::Kept {};
 
-AccessControl AccessControl::Of(const File&) { return AccessControl(nullptr); }
+AccessControl AccessControl::Of(const File&, const FileFacts&) { return AccessControl(nullptr); }
 
 bool AccessControl::CarryTo(const std::string&, const std::string&) const noexcept { return false; }
 

@@ -29,7 +29,6 @@ struct AccessControl::Kept {
   bool dacl_protected = false;
   DWORD dacl_error = 0;
   FILETIME created{};
-  DWORD created_error = 0;
 };
 
 namespace {
@@ -85,11 +84,11 @@ DWORD SetDacl(const std::string& path, PACL dacl, bool dacl_protected) {
 
 }  // namespace
 
-AccessControl AccessControl::Of(const File& file) {
+AccessControl AccessControl::Of(const File& file, const FileFacts& facts) {
   auto kept = std::make_shared<Kept>();
   const HANDLE handle = reinterpret_cast<HANDLE>(file.handle_);
   // A file opened for reading may be asked for its DACL (GENERIC_READ holds
-  // READ_CONTROL) and its times.
+  // READ_CONTROL); its creation time is one of the facts.
   kept->dacl_error = InjectedFault("get-security", file.path_);
   if (kept->dacl_error == 0)
     kept->dacl_error = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
@@ -99,9 +98,8 @@ AccessControl AccessControl::Of(const File& file) {
   if (kept->dacl_error == 0 && !GetSecurityDescriptorControl(kept->descriptor, &control, &revision))
     kept->dacl_error = GetLastError();
   kept->dacl_protected = control & SE_DACL_PROTECTED;
-  kept->created_error = InjectedFault("get-times", file.path_);
-  if (kept->created_error == 0 && !GetFileTime(handle, &kept->created, nullptr, nullptr))
-    kept->created_error = GetLastError();
+  kept->created.dwLowDateTime = static_cast<DWORD>(facts.created);
+  kept->created.dwHighDateTime = static_cast<DWORD>(facts.created >> 32);
   return AccessControl(kept);
 }
 
@@ -120,19 +118,17 @@ bool AccessControl::CarryTo(const std::string& path, const std::string& noun) co
 }
 
 void AccessControl::CarryCreationTime(const std::string& path, const std::string& noun) const {
-  DWORD code = kept_->created_error;
-  if (code == 0) code = SetCreationTime(path, kept_->created);
-  if (code != 0)
+  if (const DWORD code = SetCreationTime(path, kept_->created))
     Warn("cannot carry the old " + noun + "'s creation time to", path, code, kKeepsWhatItGot);
 }
 
 void AccessControl::CarryDacl(const std::string& path, const std::string& noun) const {
-  // The old file had none where its volume keeps none (FAT), and a null
-  // DACL, which lets everybody do anything, is not handed on.
-  if (!VolumeKeepsPermissions(path)) return;
+  // A null DACL, which lets everybody do anything, is not handed on. The
+  // old file had none where its volume keeps none (FAT): the volume is asked
+  // only where the DACL was not carried.
   DWORD code = kept_->dacl_error;
   if (code == 0 && kept_->dacl != nullptr) code = SetDacl(path, kept_->dacl, kept_->dacl_protected);
-  if (code != 0)
+  if (code != 0 && VolumeKeepsPermissions(path))
     Warn("cannot carry the old " + noun + "'s permissions (DACL) to", path, code, kKeepsWhatItGot);
 }
 

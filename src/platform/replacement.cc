@@ -1,0 +1,195 @@
+// The replacement protocol: replacement.h states it step by step, with what
+// a kill after each step leaves; the steps' numbers recur here.
+#include "platform/replacement.h"
+
+#include <exception>
+#include <utility>
+
+#include "base/ascii_case.h"
+#include "base/run_error.h"
+
+namespace platform {
+
+// The old file on its way to the backup: made writable first, so that the
+// backup is (a second name shares the file's attributes, as do its other
+// names, if it has any), and given back its read-only attribute if the run
+// fails before the new file is in place; the stale backup is kept aside
+// meanwhile, and put back then too. A target that is a link is left as it
+// is, and so is the file it names: its backup is a copy.
+class Replacement::Backup {
+ public:
+  Backup(const std::string& target, const FileFacts& facts)
+      : target_(target),
+        file_(facts.state->file),
+        is_link_(facts.is_link),
+        made_writable_(!is_link_ && facts.read_only) {
+    if (!is_link_) MakeNormal(target, facts);
+  }
+  Backup(const Backup&) = delete;
+  Backup& operator=(const Backup&) = delete;
+  ~Backup() {
+    if (replaced_ || !made_writable_) return;
+    // Only the file that was made writable: another program may have put
+    // another at the target's path meanwhile. One that cannot be told apart
+    // (the look refused, a share that gives no file numbers) is taken for it.
+    try {
+      const auto now = IdentityOf(target_);
+      if (!now || now == file_) SetReadOnlyAttributes(target_);
+    } catch (const std::exception&) {
+      // The run fails for its first reason, which says more.
+    }
+  }
+
+  // Makes the old file the backup: a second name of it, or a copy, with the
+  // stale backup kept aside. False when the target's path names another
+  // file by now.
+  bool Make(const std::string& backup, const FileFacts& backup_facts, const std::string& noun) {
+    stale_.emplace(StaleBackup::Save(backup, backup_facts, noun));
+    if (!KeepSecondNameOrCopy(target_, file_, backup, noun, is_link_)) return false;
+    if (is_link_) SetNormalAttributes(backup);  // a copy has the old file's rights
+    return true;
+  }
+  // The new file is in place: the backup stays.
+  void Replaced() {
+    replaced_ = true;
+    if (stale_) stale_->Drop();
+  }
+
+ private:
+  const std::string& target_;
+  const FileIdentity file_;
+  const bool is_link_;
+  const bool made_writable_;
+  bool replaced_ = false;
+  std::optional<StaleBackup> stale_;
+};
+
+Replacement::Replacement(std::string target, std::string backup, ReplacementWords words)
+    : turn_(RunTurn::Take(target)),  // other runs wait till it ends
+      target_(std::move(target)),
+      backup_(std::move(backup)),
+      words_(std::move(words)) {}
+
+File* Replacement::Open() {
+  old_.reset();
+  old_access_.reset();
+  LookAndRefuse();  // 1
+  if (target_facts_.kind == PathKind::kNothing) return nullptr;
+  // What was looked at stands for the file opened: another file, or this
+  // one changed, by the time it is open shows when it has been read.
+  old_.emplace(File::OpenForReading(target_));                   // 2
+  old_access_.emplace(AccessControl::Of(*old_, target_facts_));  // 2
+  return &*old_;
+}
+
+bool Replacement::Replace(const std::function<void(TempFile&)>& write) {
+  if (!std::exchange(stale_removed_, true)) {  // 3
+    std::vector<std::string> existing;
+    if (target_facts_.state) existing.push_back(target_);
+    if (backup_facts_.state) existing.push_back(backup_);
+    RemoveStaleTempFilesBeside({target_, backup_}, existing);
+  }
+  TempFile next = TempFile::CreateBeside(target_, words_.noun);             // 4
+  write(next);                                                              // 5
+  if (old_ && !OldFileReadUnchanged()) return false;                        // 5
+  next.TakeRights(old_ ? &target_facts_ : nullptr, kRenamesReadOnlyFiles);  // 6
+  next.Sync();                                                              // 7
+  next.Close();                                                             // 7
+  std::optional<Backup> backup;
+  if (old_ &&
+      !backup.emplace(target_, target_facts_).Make(backup_, backup_facts_, words_.noun))  // 8
+    return false;
+  if (!TargetIsAsRead()) return false;                                      // 9
+  next.KeepAs(target_);                                                     // 10
+  if (backup) backup->Replaced();                                           // 10
+  const bool carried = old_ && old_access_->CarryTo(target_, words_.noun);  // 11
+  if (!kRenamesReadOnlyFiles || carried) SetReadOnlyAttributes(target_);    // 12
+  return true;
+}
+
+void Replacement::LookAndRefuse() {
+  // Both names beside the target and the backup must be within the system's
+  // limit, or the target could be made writable and then not be replaced.
+  for (const std::string& path :
+       {LongestTempPathBeside(target_), backup_, LongestTempPathBeside(backup_)})
+    if (CountedPathLength(path) > LongestPath())
+      throw base::RunError(words_.cannot_replace, target_,
+                           "the temp file or the backup beside it would have a path longer than " +
+                               std::to_string(LongestPath()) + " characters");
+  // "List.bak" would be its own backup: deleting the stale backup would
+  // delete the target.
+  if (base::EqualIgnoringAsciiCase(target_, backup_))
+    throw base::RunError(words_.cannot_back_up, target_,
+                         "the backup's name is the " + words_.noun + "'s own");
+  // "SOFTWA~1.bak" may be the short name of "Software Archive.bak".
+  if (const auto other = LongNameBehindShortName(backup_))
+    throw base::RunError(
+        words_.cannot_back_up, target_,
+        "its backup's path '" + backup_ + "' is the short name of another file, '" + *other + "'");
+  target_facts_ = LookAt(target_);
+  backup_facts_ = FileFacts();  // looked at only where there is a target
+  switch (target_facts_.kind) {
+    case PathKind::kNothing:
+      return;
+    case PathKind::kDirectory:
+      throw base::RunError(words_.cannot_replace, target_, "it is a directory");
+    case PathKind::kOther:
+      throw base::RunError(words_.cannot_replace, target_,
+                           "it is not a file (a device, a pipe or a socket)");
+    case PathKind::kFile:
+      break;
+  }
+  // What would fail only in the last rename, after the backup was made.
+  if (target_facts_.why_not_replaceable)
+    throw base::RunError(words_.cannot_replace, target_, *target_facts_.why_not_replaceable);
+  backup_facts_ = LookAt(backup_);
+  if (BackupIsTheTarget())
+    throw base::RunError(
+        words_.cannot_back_up, target_,
+        "its backup's path '" + backup_ + "' names the " + words_.noun + " itself");
+  // A stale backup is replaced, a link there too, dangling or not; what
+  // cannot be replaced by a file is refused now, with the target still as
+  // it was.
+  if (!backup_facts_.is_link &&
+      (backup_facts_.kind == PathKind::kDirectory || backup_facts_.kind == PathKind::kOther))
+    throw base::RunError(words_.cannot_back_up, target_,
+                         "its backup's path '" + backup_ + "' is not a file");
+}
+
+// Whether deleting the stale backup would take the target with it: the same
+// file by another name ("a.d\..\List.bak", "List.bak." on Windows) or
+// through a link. Two names of one file are fine (a run killed between
+// making the backup's link and renaming the new file over the target leaves
+// them): deleting one leaves the other.
+bool Replacement::BackupIsTheTarget() const {
+  const auto target_file = target_facts_.identity();
+  const auto backup_file = backup_facts_.identity();
+  // The target looked at again: a run beside this one may have put its new
+  // file in place meanwhile, which makes the two look alike for a moment.
+  if (!target_file || target_file != backup_file || target_file != IdentityOf(target_))
+    return false;
+  return backup_file->names == 1 || target_facts_.is_link || backup_facts_.is_link ||
+         SameEntry(target_, backup_);
+}
+
+// Whether the old file is as it was opened, now that it has been read to
+// its end. Where the system lets it, the file stays open until the round is
+// over: the rename that replaces its last name then does not have to free
+// its blocks before it returns.
+bool Replacement::OldFileReadUnchanged() {
+  const bool unchanged = old_->Facts().state == target_facts_.state;
+  if (!kReplacesOpenFiles) old_->Close();
+  return unchanged;
+}
+
+// Whether the target's path still names the file that was read, unchanged
+// (its file, size and time); or still names nothing, where nothing was
+// read. Another program may still replace it between this look and the
+// rename that puts the new file in place.
+bool Replacement::TargetIsAsRead() const {
+  const auto now = StateOf(target_);
+  if (old_) return now == target_facts_.state;
+  return !now && LookAt(target_).kind == PathKind::kNothing;
+}
+
+}  // namespace platform
