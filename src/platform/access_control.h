@@ -37,12 +37,12 @@ class AccessControl {
 
  private:
   // What was read, and what carries it, per system.
-  struct Kept;
-  explicit AccessControl(std::shared_ptr<const Kept> kept) : kept_(std::move(kept)) {}
+  struct Carried;
+  explicit AccessControl(std::shared_ptr<const Carried> carried) : carried_(std::move(carried)) {}
   void CarryCreationTime(const std::string& path, const std::string& noun) const;
   void CarryDacl(const std::string& path, const std::string& noun) const;
 
-  std::shared_ptr<const Kept> kept_;
+  std::shared_ptr<const Carried> carried_;
 };
 
 }  // namespace platform

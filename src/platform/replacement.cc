@@ -45,7 +45,7 @@ class Replacement::Backup {
   // file by now.
   bool Make(const std::string& backup, const FileFacts& backup_facts, const std::string& noun) {
     stale_.emplace(StaleBackup::Save(backup, backup_facts, noun));
-    if (!KeepSecondNameOrCopy(target_, file_, backup, noun, is_link_)) return false;
+    if (!GiveSecondNameOrCopy(target_, file_, backup, noun, is_link_)) return false;
     if (is_link_) SetNormalAttributes(backup);  // a copy has the old file's rights
     return true;
   }

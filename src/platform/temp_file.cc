@@ -172,21 +172,21 @@ bool CopyDurably(const std::string& from, const std::string& to, const FileIdent
   return true;
 }
 
-enum class Kept { kDone, kUnsupported, kNothingThere };
+enum class SecondName { kGiven, kUnsupported, kNothingThere };
 
 // Gives the file at `from` a second name beside `to` and renames that over
 // `to`.
-Kept KeepSecondName(const std::string& from, const std::string& to, const std::string& noun,
-                    const FileIdentity& file) {
+SecondName GiveSecondName(const std::string& from, const std::string& to, const std::string& noun,
+                          const FileIdentity& file) {
   for (int attempt = 0;; ++attempt) {
     const std::string name = NextTempNameBeside(to);
     const SystemCode code = TryAddHardLink(from, name);
-    if (IsLinkUnsupported(code)) return Kept::kUnsupported;
+    if (IsLinkUnsupported(code)) return SecondName::kUnsupported;
     // Nothing there: the file, or the directory of `to`. Also where the
     // file's last name went just as it was to get another.
     if (IsNothingAt(code)) {
       const auto now = StateOf(from);
-      if (!now || now->file != file) return Kept::kNothingThere;
+      if (!now || now->file != file) return SecondName::kNothingThere;
     }
     if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;
     if (code != 0) throw MakeSystemError("cannot keep the old " + noun + " as", to, code);
@@ -194,7 +194,7 @@ Kept KeepSecondName(const std::string& from, const std::string& to, const std::s
     const auto linked = StateOf(name);
     if (!linked || linked->file != file) {
       RemoveFileQuietly(name);
-      return Kept::kNothingThere;
+      return SecondName::kNothingThere;
     }
     const SystemCode renamed = TryRenameOver(name, to);
     // Where `to` may have been a name of the same file already (it has
@@ -203,17 +203,18 @@ Kept KeepSecondName(const std::string& from, const std::string& to, const std::s
     if (renamed || linked->file.names > 2) RemoveFileQuietly(name);
     if (renamed) throw MakeSystemError("cannot keep the old " + noun + " as", to, renamed);
     SyncDirectoryOf(to);
-    return Kept::kDone;
+    return SecondName::kGiven;
   }
 }
 
 }  // namespace
 
-bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
+bool GiveSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
                           const std::string& noun, bool copy_only) {
-  const Kept kept = copy_only ? Kept::kUnsupported : KeepSecondName(from, to, noun, file);
-  if (kept == Kept::kUnsupported) return CopyDurably(from, to, file);
-  return kept == Kept::kDone;
+  const SecondName named =
+      copy_only ? SecondName::kUnsupported : GiveSecondName(from, to, noun, file);
+  if (named == SecondName::kUnsupported) return CopyDurably(from, to, file);
+  return named == SecondName::kGiven;
 }
 
 StaleBackup StaleBackup::Save(const std::string& path, const FileFacts& facts,

@@ -81,7 +81,7 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets,
 // `to` is never missing or partial: a failure leaves it as it was. False,
 // with `to` as it was, when `from` does not name `file` any more. Failures
 // name the file by `noun` ("cannot keep the old list as ...").
-bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
+bool GiveSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
                           const std::string& noun, bool copy_only);
 
 // What was at a backup's path before a new backup replaced it, kept under a
@@ -89,7 +89,7 @@ bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, con
 // a run that fails later can put it back. The calling sequence:
 //
 //   StaleBackup stale = StaleBackup::Save(backup, "list");
-//   KeepSecondNameOrCopy(list, file, backup, "list", ...);  // the new backup
+//   GiveSecondNameOrCopy(list, file, backup, "list", ...);  // the new backup
 //   ...                                                     // the list replaced
 //   stale.Drop();
 //

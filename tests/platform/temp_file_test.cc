@@ -31,10 +31,10 @@ TEST(TempFile, TakesItsTargetsPlaceAndTheOldFileStaysUnderASecondNameOrAsACopy) 
   WriteBytes(list, "old");
   WriteBytes(backup, "stale");
   const FileIdentity old = *IdentityOf(list);
-  EXPECT_TRUE(KeepSecondNameOrCopy(list, old, backup, "file", false));
+  EXPECT_TRUE(GiveSecondNameOrCopy(list, old, backup, "file", false));
   EXPECT_EQ(IdentityOf(backup), IdentityOf(list));
-  EXPECT_TRUE(KeepSecondNameOrCopy(list, old, backup, "file", false));  // already a name of it
-  EXPECT_TRUE(KeepSecondNameOrCopy(list, old, copy, "file", true));
+  EXPECT_TRUE(GiveSecondNameOrCopy(list, old, backup, "file", false));  // already a name of it
+  EXPECT_TRUE(GiveSecondNameOrCopy(list, old, copy, "file", true));
   EXPECT_NE(IdentityOf(copy), IdentityOf(list));
   TempFile replacement = WrittenBeside(list, "new");
   EXPECT_EQ(fs::path(replacement.path()).parent_path(), scratch.path());
@@ -57,20 +57,20 @@ TEST(TempFile, CopiesDurablyInOneStepInPlaceOfWhatIsThere) {
   std::string big;
   for (int i = 0; i < 50000; ++i) big += "line " + std::to_string(i) + "\r\n";
   WriteBytes(from, big);
-  EXPECT_TRUE(KeepSecondNameOrCopy(from, *IdentityOf(from), to, "file", true));
+  EXPECT_TRUE(GiveSecondNameOrCopy(from, *IdentityOf(from), to, "file", true));
   EXPECT_EQ(ReadBytes(to), big);
 
   WriteBytes(from, "newer");
   const FileIdentity newer = *IdentityOf(from);
-  EXPECT_TRUE(KeepSecondNameOrCopy(from, newer, to, "file", true));  // over the earlier copy
+  EXPECT_TRUE(GiveSecondNameOrCopy(from, newer, to, "file", true));  // over the earlier copy
   EXPECT_EQ(ReadBytes(to), "newer");
   // Nothing there, or another file there by now: `to` stays as it was.
-  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", newer, to, "file", true));
-  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", newer, to, "file", false));
+  EXPECT_FALSE(GiveSecondNameOrCopy(scratch / "missing", newer, to, "file", true));
+  EXPECT_FALSE(GiveSecondNameOrCopy(scratch / "missing", newer, to, "file", false));
   fs::rename(from, scratch / "kept");  // kept, so that its number is not reused
   WriteBytes(from, "another");
-  EXPECT_FALSE(KeepSecondNameOrCopy(from, newer, to, "file", true));
-  EXPECT_FALSE(KeepSecondNameOrCopy(from, newer, to, "file", false));
+  EXPECT_FALSE(GiveSecondNameOrCopy(from, newer, to, "file", true));
+  EXPECT_FALSE(GiveSecondNameOrCopy(from, newer, to, "file", false));
   EXPECT_EQ(ReadBytes(to), "newer");
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 3);
   EXPECT_TRUE(IsNameTaken(File::TryCreate(from).code));  // never over an existing file

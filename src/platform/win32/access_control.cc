@@ -16,11 +16,11 @@ namespace platform {
 
 // The old file's security descriptor as GetSecurityInfo gives it (its DACL
 // points into it), and its creation time; or why they could not be read.
-struct AccessControl::Kept {
-  Kept() = default;
-  Kept(const Kept&) = delete;
-  Kept& operator=(const Kept&) = delete;
-  ~Kept() {
+struct AccessControl::Carried {
+  Carried() = default;
+  Carried(const Carried&) = delete;
+  Carried& operator=(const Carried&) = delete;
+  ~Carried() {
     if (descriptor != nullptr) LocalFree(descriptor);
   }
 
@@ -85,27 +85,29 @@ DWORD SetDacl(const std::string& path, PACL dacl, bool dacl_protected) {
 }  // namespace
 
 AccessControl AccessControl::Of(const File& file, const FileFacts& facts) {
-  auto kept = std::make_shared<Kept>();
+  auto carried = std::make_shared<Carried>();
   const HANDLE handle = reinterpret_cast<HANDLE>(file.handle_);
   // A file opened for reading may be asked for its DACL (GENERIC_READ holds
   // READ_CONTROL); its creation time is one of the facts.
-  kept->dacl_error = InjectedFault("get-security", file.path_);
-  if (kept->dacl_error == 0)
-    kept->dacl_error = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                       nullptr, &kept->dacl, nullptr, &kept->descriptor);
+  carried->dacl_error = InjectedFault("get-security", file.path_);
+  if (carried->dacl_error == 0)
+    carried->dacl_error =
+        GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        &carried->dacl, nullptr, &carried->descriptor);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  if (kept->dacl_error == 0 && !GetSecurityDescriptorControl(kept->descriptor, &control, &revision))
-    kept->dacl_error = GetLastError();
-  kept->dacl_protected = control & SE_DACL_PROTECTED;
-  kept->created.dwLowDateTime = static_cast<DWORD>(facts.created);
-  kept->created.dwHighDateTime = static_cast<DWORD>(facts.created >> 32);
-  return AccessControl(kept);
+  if (carried->dacl_error == 0 &&
+      !GetSecurityDescriptorControl(carried->descriptor, &control, &revision))
+    carried->dacl_error = GetLastError();
+  carried->dacl_protected = control & SE_DACL_PROTECTED;
+  carried->created.dwLowDateTime = static_cast<DWORD>(facts.created);
+  carried->created.dwHighDateTime = static_cast<DWORD>(facts.created >> 32);
+  return AccessControl(carried);
 }
 
 bool AccessControl::CarryTo(const std::string& path, const std::string& noun) const noexcept {
   try {
-    if (!kept_) return false;
+    if (!carried_) return false;
     // The time first: the DACL may take away the right to write it. Wine
     // takes the read-only attribute away with either; the caller gives it
     // back.
@@ -118,7 +120,7 @@ bool AccessControl::CarryTo(const std::string& path, const std::string& noun) co
 }
 
 void AccessControl::CarryCreationTime(const std::string& path, const std::string& noun) const {
-  if (const DWORD code = SetCreationTime(path, kept_->created))
+  if (const DWORD code = SetCreationTime(path, carried_->created))
     Warn("cannot carry the old " + noun + "'s creation time to", path, code, kKeepsWhatItGot);
 }
 
@@ -126,8 +128,9 @@ void AccessControl::CarryDacl(const std::string& path, const std::string& noun) 
   // A null DACL, which lets everybody do anything, is not handed on. The
   // old file had none where its volume keeps none (FAT): the volume is asked
   // only where the DACL was not carried.
-  DWORD code = kept_->dacl_error;
-  if (code == 0 && kept_->dacl != nullptr) code = SetDacl(path, kept_->dacl, kept_->dacl_protected);
+  DWORD code = carried_->dacl_error;
+  if (code == 0 && carried_->dacl != nullptr)
+    code = SetDacl(path, carried_->dacl, carried_->dacl_protected);
   if (code != 0 && VolumeKeepsPermissions(path))
     Warn("cannot carry the old " + noun + "'s permissions (DACL) to", path, code, kKeepsWhatItGot);
 }
