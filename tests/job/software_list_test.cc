@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "base/run_error.h"
+#include "base/windows_path.h"
 #include "platform/file.h"
+#include "platform/temp_file.h"
 #include "support/scratch.h"
 #include "support/stamp_model.h"
 
@@ -46,6 +48,17 @@ class StampingTest : public testing::Test {
       names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+  }
+
+  // A new directory in the scratch directory whose path is `length`
+  // characters long, names of `mark` nested so that none passes the file
+  // system's limit for a name.
+  fs::path DirectoryOfLength(size_t length, char mark) {
+    fs::path directory = scratch_.path();
+    for (size_t left; (left = length - directory.string().size()) > 0;)
+      directory /= std::string(left <= 201 ? left - 1 : std::min<size_t>(200, left - 3), mark);
+    fs::create_directories(directory);
+    return directory;
   }
 
   ScratchDir scratch_;
@@ -118,7 +131,10 @@ TEST_F(StampingTest, AMissingDirectoryOrADirectoryAtTheListsPathFailsWithNothing
 }
 
 // "\\127.0.0.1\share\Software.txt" would have "\\127.bak" as its backup, and a
-// short list name beside a path near the limit no room for a temp file.
+// short list name beside a path near the limit no room for a temp file. The
+// limit holds to the character: a list whose temp file or backup has a path
+// of just the longest length is stamped, one a character longer refused
+// with nothing touched.
 TEST_F(StampingTest, RefusesBackupPathsThatNameNoFileAndPathsTooLongForTheirNeighbours) {
   const std::string near_limit =
       scratch_ / std::string(platform::LongestPath() - scratch_.path().string().size() - 5, 'd');
@@ -132,6 +148,37 @@ TEST_F(StampingTest, RefusesBackupPathsThatNameNoFileAndPathsTooLongForTheirNeig
     EXPECT_NE(StampError().find(words), std::string::npos) << list;
   }
   EXPECT_TRUE(Names().empty());
+
+  using Measure = size_t (*)(const std::string&);
+  const Measure temp_path = [](const std::string& list) {
+    return platform::LongestTempPathBeside(list).size();
+  };
+  const Measure backup_path = [](const std::string& list) {
+    return base::BackupPathFor(list).size();
+  };
+  const size_t limit = platform::LongestPath();
+  char mark = 'a';  // one directory tree a case
+  for (const auto& [measure, name] :
+       {std::pair{temp_path, std::string("S.t")}, std::pair{backup_path, std::string(40, 'N')}}) {
+    const size_t beside_scratch = measure((scratch_.path() / name).string());
+    for (const size_t over : {0, 1}) {
+      const fs::path directory = DirectoryOfLength(
+          scratch_.path().string().size() + limit + over - beside_scratch, mark++);
+      const std::string list = (directory / name).string();
+      ASSERT_EQ(measure(list), limit + over) << list;
+      UseList(list);
+      WriteBytes(list, "old\r\n");
+      if (over) {
+        EXPECT_NE(StampError().find("longer than " + std::to_string(limit)), std::string::npos);
+        EXPECT_EQ(ReadBytes(list), "old\r\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1);
+      } else {
+        EXPECT_EQ(StampError(), "no error") << list;
+        EXPECT_EQ(ReadBytes(list), "old\r\n" + kStamp);
+        EXPECT_EQ(ReadBytes(base::BackupPathFor(list)), "old\r\n");
+      }
+    }
+  }
 }
 
 TEST_F(StampingTest, RefusesAListThatWouldBeItsOwnBackup) {

@@ -31,6 +31,10 @@ DWORD FaultOrCall(const char* operation, const std::string& path, Call call) {
 // fast); false: sleep it.
 bool InjectedWait(DWORD wait_ms);
 
+// Whether files are to have the index 0, as some network file systems give
+// every file (a test build stands in for such a share); false: their own.
+bool InjectedZeroFileIndex();
+
 }  // namespace platform
 
 #endif  // TAVRIN_PLATFORM_WIN32_FAULTS_H_

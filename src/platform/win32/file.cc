@@ -92,12 +92,12 @@ void DeleteWithoutWaiting(const std::string& path) {
 }
 
 FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
-  return FileState{
-      FileIdentity{info.dwVolumeSerialNumber,
-                   uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow, info.nNumberOfLinks},
-      uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow,
-      static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
-                           info.ftLastWriteTime.dwLowDateTime)};
+  const uint64_t index =
+      InjectedZeroFileIndex() ? 0 : uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  return FileState{FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks},
+                   uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow,
+                   static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                                        info.ftLastWriteTime.dwLowDateTime)};
 }
 
 // What the information of a file on disk tells.

@@ -6,5 +6,6 @@ namespace platform {
 // is slept.
 DWORD InjectedFault(const char*, const std::string&) { return 0; }
 bool InjectedWait(DWORD) { return false; }
+bool InjectedZeroFileIndex() { return false; }
 
 }  // namespace platform

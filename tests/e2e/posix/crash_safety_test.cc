@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,32 +23,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The state letter and the parent of process `pid` ('?' when it is gone).
-std::pair<char, pid_t> StateAndParentOf(pid_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  if (!std::getline(file, stat) || stat.rfind(')') == std::string::npos) return {'?', 0};
-  std::istringstream rest(stat.substr(stat.rfind(')') + 1));
-  char state = '?';
-  pid_t parent = 0;
-  rest >> state >> parent;
-  return {state, parent};
-}
-
-// The id of a stopped grandchild of this process (the program its tracer
-// started), once there is one; 0 after ten seconds without. Only our own:
-// other test runs on the machine may have theirs stopped too.
-pid_t StoppedGrandchild() {
-  for (int tries = 0; tries < 1000; ++tries) {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-      const std::string name = entry.path().filename().string();
-      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-      const auto [state, parent] = StateAndParentOf(static_cast<pid_t>(std::stol(name)));
-      if ((state == 'T' || state == 't') && StateAndParentOf(parent).second == getpid())
-        return static_cast<pid_t>(std::stol(name));
-    }
-    usleep(10000);
-  }
+// The process id that begins the `n`th line of strace's log that holds
+// `text`; 0 while there is none.
+pid_t NthLineWith(const std::string& log, const std::string& text, int n) {
+  std::ifstream file(log);
+  for (std::string line; std::getline(file, line);)
+    if (line.find(text) != std::string::npos && --n == 0) return std::atoi(line.c_str());
   return 0;
 }
 
@@ -87,6 +67,36 @@ class CrashSafetyTest : public testing::Test {
 
   size_t EntriesInScratch() const {
     return size_t(std::distance(fs::directory_iterator(scratch_.path()), fs::directory_iterator()));
+  }
+
+  // Runs the program under strace, which stops it after each of its flushes
+  // (fsync), and calls `at_stop` with the stop's number (from 1) while it
+  // stands still there. The tracer's log tells when a stop has begun, and
+  // when its SIGCONT arrived: one sent before would be lost, the stop coming
+  // after.
+  ProgramRun RunStoppedAtEachFlush(const std::function<void(int stop)>& at_stop) {
+    const std::string log = scratch_ / "strace.log";
+    options_.environment["ASAN_OPTIONS"] = "detect_leaks=0";  // LeakSanitizer cannot run traced
+    options_.arguments = {
+        "-f", "-o", log, "-e", "trace=fsync", "-e", "inject=fsync:signal=SIGSTOP", TAVRIN_EXE};
+    auto run =
+        std::async(std::launch::async, [&] { return RunProgram("/usr/bin/strace", options_); });
+    const auto running = [&] {
+      return run.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready;
+    };
+    for (int stop = 1;; ++stop) {
+      pid_t stopped = 0;
+      while (!(stopped = NthLineWith(log, "--- stopped by SIGSTOP", stop)) && running()) {
+      }
+      if (!stopped) break;
+      at_stop(stop);
+      // Once more only if it never arrives: a SIGCONT to spare would take
+      // the next stop away.
+      for (int waited = 0; !NthLineWith(log, "--- SIGCONT", stop) && running(); ++waited)
+        if (waited % 400 == 0) kill(stopped, SIGCONT);
+    }
+    options_.arguments.clear();
+    return run.get();
   }
 
   ScratchDir scratch_;
@@ -177,32 +187,73 @@ TEST_F(CrashSafetyTest, AFullDiskFailsTheRunAndKeepsListAndStaleBackup) {
   std::system(("umount " + volume + " && umount " + disk).c_str());
 }
 
-// A run stopped just before it flushes its new list (its first fsync), while
-// another program puts an edited copy in the list's place: the run stamps
-// the edited list, not the one it read first.
+// Another program edits the list while a run stands still after its first
+// flush (the new list's: the list has been read whole by then). The run
+// stamps the edited list, not the one it read first, whether the edit put
+// another file in the list's place or changed the list's own file, its size
+// alone (an editor that keeps the time) or its time alone. One that edits at
+// every flush makes the run give up, the list as that program left it and
+// the stale backup whole.
 TEST_F(CrashSafetyTest, AnEditMadeDuringTheRunIsStampedNotDropped) {
-  const std::string list = scratch_ / "Software.txt";
-  const std::string edited = "Tools\r\nNew tool\r\nService Pack 1\r\n";
-  WriteBytes(list, "Tools\r\nService Pack 1\r\n");
+  const std::string list = scratch_ / "Software.txt", backup = scratch_ / "Software.bak";
+  const auto earlier = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  const auto append = [&](const std::string& bytes) {
+    std::ofstream(list, std::ios::binary | std::ios::app) << bytes;
+  };
+  struct Edit {
+    const char* what;
+    int stops;  // at how many flushes it edits
+    std::function<void(int stop)> edit;
+    std::string stamped;  // what the run makes of the edited list; "" for none
+  };
+  const std::vector<Edit> edits = {
+      {"an edited copy renamed over it", 1,
+       [&](int) {
+         WriteBytes(scratch_ / "edit.tmp", "Tools\r\nNew tool\r\nService Pack 1\r\n");
+         fs::rename(scratch_ / "edit.tmp", list);
+       },
+       "Tools\r\nNew tool\r\n" + kStamp},
+      {"appended to in place, its time set back", 1,
+       [&](int) {
+         append("New tool\r\n");
+         fs::last_write_time(list, earlier);
+       },
+       "Tools\r\n" + kStamp + "New tool\r\n"},
+      {"rewritten in place with as many bytes", 1,
+       [&](int) { WriteBytes(list, "Tool2\r\nService Pack 1\r\n"); }, "Tool2\r\n" + kStamp},
+      // Four times as many as the limit of stampings could need.
+      {"appended to at every flush", 40,
+       [&](int stop) { append("Tool " + std::to_string(stop) + "\r\n"); }, ""},
+  };
+  old_list_ = "Tools\r\nService Pack 1\r\n";
   options_.environment["Software_Txt"] = list;
-  options_.environment["ASAN_OPTIONS"] = "detect_leaks=0";  // LeakSanitizer cannot run traced
-  options_.arguments = {
-      "-f",      "-o", "/dev/null", "-e", "trace=fsync", "-e", "inject=fsync:signal=SIGSTOP:when=1",
-      TAVRIN_EXE};
-  auto run =
-      std::async(std::launch::async, [&] { return RunProgram("/usr/bin/strace", options_); });
-  const pid_t stopped = StoppedGrandchild();
-  ASSERT_GT(stopped, 0) << "the run never stopped";
-  WriteBytes(scratch_ / "edit.tmp", edited);
-  fs::rename(scratch_ / "edit.tmp", list);
-  // Again until it ends: a SIGCONT that comes while the tracer still hands
-  // the stop on is lost, and the stop comes after it.
-  while (run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-    kill(stopped, SIGCONT);
-  const ProgramRun done = run.get();
-  EXPECT_EQ(done.exit_code, 0) << done.errors;
-  EXPECT_EQ(ReadBytes(list), "Tools\r\nNew tool\r\n" + kStamp);
-  EXPECT_EQ(ReadBytes(scratch_ / "Software.bak"), edited);
+  for (const Edit& edit : edits) {
+    Reset(list);
+    fs::last_write_time(list, earlier);
+    WriteBytes(backup, "stale");
+    std::string edited;
+    const ProgramRun run = RunStoppedAtEachFlush([&](int stop) {
+      if (stop > edit.stops) return;
+      edit.edit(stop);
+      edited = ReadBytes(list);
+    });
+    if (edit.stamped.empty()) {
+      EXPECT_EQ(run.exit_code, 1) << edit.what;
+      EXPECT_NE(run.errors.find("cannot stamp the software list '" + list +
+                                "': another program keeps changing it; it is left as that "
+                                "program left it"),
+                std::string::npos)
+          << edit.what << ": " << run.errors;
+      EXPECT_EQ(ReadBytes(list), edited) << edit.what;
+      EXPECT_EQ(ReadBytes(backup), "stale") << edit.what;
+      EXPECT_EQ(std::distance(fs::directory_iterator(scratch_.path()), fs::directory_iterator()), 3)
+          << edit.what << ": a temp file left";
+    } else {
+      EXPECT_EQ(run.exit_code, 0) << edit.what << ": " << run.errors;
+      EXPECT_EQ(ReadBytes(list), edit.stamped) << edit.what;
+      EXPECT_EQ(ReadBytes(backup), edited) << edit.what;
+    }
+  }
 }
 
 TEST_F(CrashSafetyTest, ABackupOnAnotherFileSystemIsAFlushedCopy) {

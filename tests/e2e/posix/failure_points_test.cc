@@ -4,6 +4,7 @@
 // with each error it can plausibly get, and checks after every run that
 // nothing promised was lost.
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -172,6 +173,7 @@ struct Start {
   const char* name;
   std::optional<std::string> list, stale;
   bool read_only = false, link = false, other_file_system = false, stale_temp = false;
+  fs::perms mode = fs::perms(0644);  // the list's, where it is not read-only
 };
 
 class FailurePointsTest : public testing::Test {
@@ -194,6 +196,13 @@ class FailurePointsTest : public testing::Test {
     }
     old_ = start.list;
     new_ = ModelStamp(start.list.value_or(""), StampFor("0.0"));
+    // The old list's permission bits, or a new file's, with no write bit for anyone.
+    const mode_t mask = umask(0);
+    umask(mask);
+    new_mode_ = (!start.list       ? fs::perms(0666 & ~mask)
+                 : start.read_only ? fs::perms(0444)
+                                   : start.mode) &
+                ~(fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write);
     Reset(start);
     return true;
   }
@@ -208,7 +217,7 @@ class FailurePointsTest : public testing::Test {
     if (!start.list) return;
     const std::string file = start.link ? list_dir_ + "/Real.txt" : list_;
     WriteBytes(file, *start.list);
-    if (start.read_only) fs::permissions(file, fs::perms(0444));
+    fs::permissions(file, start.read_only ? fs::perms(0444) : start.mode);
     if (start.link) fs::create_symlink("Real.txt", list_);
   }
 
@@ -276,6 +285,9 @@ class FailurePointsTest : public testing::Test {
     const size_t line_end = run.errors.find('\n');
     if (run.exit_code == 0 && (!is_new || !IsReadOnly(list_) || !run.errors.empty()))
       broken << "exit 0 without the list stamped and read-only; ";
+    if (run.exit_code == 0 && is_new && fs::status(list_).permissions() != new_mode_)
+      broken << "exit 0 with the list's mode " << std::oct << int(fs::status(list_).permissions())
+             << std::dec << "; ";
     if (run.exit_code == 1 &&
         (is_new || line_end + 1 != run.errors.size() || run.errors.rfind("tavrin: ", 0) != 0 ||
          run.errors.find(" '/") == std::string::npos))
@@ -288,6 +300,7 @@ class FailurePointsTest : public testing::Test {
   ScratchDir scratch_;
   std::optional<std::string> mounted_;
   std::string root_, list_dir_, list_, backup_, new_;
+  fs::perms new_mode_ = fs::perms::none;
   std::optional<std::string> old_;
 };
 
@@ -299,11 +312,13 @@ TEST_F(FailurePointsTest, EveryKillAndErrorAtEveryFileCallKeepsTheListAndItsBack
   const std::string list = "Tools\r\nService Pack 1\r\nMore\r\n";
   const std::vector<Start> starts = {
       {"nolist", std::nullopt, std::nullopt},
-      {"nobackup", list, std::nullopt},
+      // Lists that others may write: the new one is writable by nobody.
+      {"nobackup", list, std::nullopt, false, false, false, false, fs::perms(0666)},
       {"stale", list, "stale backup", true, false, false, true},
       {"link", list, "stale backup", false, true},
       {"otherfs", list, "stale backup", true, false, true},
-      {"utf16", "\xFF\xFE" + Utf16Bytes(u"Tools\r\nService Pack 1\r\n"), "stale backup"},
+      {"utf16", "\xFF\xFE" + Utf16Bytes(u"Tools\r\nService Pack 1\r\n"), "stale backup", false,
+       false, false, false, fs::perms(0620)},
       // A line longer than the write buffer whose marker comes last: the new
       // file is written, then cut back.
       {"longline", "Tools\r\n" + std::string(300000, 'x') + "Service Pack 1\r\n", "stale backup"},

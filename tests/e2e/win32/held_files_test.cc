@@ -7,10 +7,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "e2e/run_fixture.h"
+#include "platform/win32/held_files.h"
 #include "support/win32/file_holder.h"
 
 namespace fs = std::filesystem;
@@ -120,6 +123,52 @@ TEST_F(HeldFileRunTest, GivesUpOnFilesHeldForGoodAndLosesNothing) {
     EXPECT_TRUE(IsReadOnly(list_));
     EXPECT_TRUE(OnlyListAndBackupInScratch());
   }
+}
+
+// Operations that meet held files share the run's waits (counted by the
+// test build, not slept): one waits what those before it left of the
+// budget, and nothing once one has waited its whole time in vain. Held
+// here: the stale backup for a few tries, and the new list's creation time
+// and permissions, which are carried after the swap (a warning when that
+// fails, so the run goes on to the next).
+TEST_F(HeldFileRunTest, OperationsThatMeetHeldFilesShareTheRunsWaits) {
+  const std::string program = InstallProgram(kProfile, TAVRIN_FAULTY_EXE);
+  const std::string trace = (scratch_.path() / "bin" / "trace.txt").string();
+  options_.environment["TAVRIN_FAULT_TRACE"] = trace;
+  // The operations that a run made, each with the waits that followed its calls, in ms.
+  const auto run_waits = [&](const std::string& faults) {
+    WriteBytes(list_, kList);
+    WriteBytes(backup_, "stale");
+    DeleteFileA(trace.c_str());
+    options_.environment["TAVRIN_FAULT"] = faults;
+    ExpectQuietSuccess(Run(program));
+    EXPECT_EQ(ReadBytes(backup_), kList) << faults;
+    std::map<std::string, int> waits;
+    std::istringstream lines(ReadBytes(trace));
+    std::string operation;
+    for (std::string line; std::getline(lines, line);) {
+      const std::string name = line.substr(0, line.find('\t'));
+      if (name == "wait") {
+        waits[operation] += std::stoi(line.substr(name.size() + 1));
+      } else {
+        operation = name;
+        waits.emplace(name, 0);
+      }
+    }
+    return waits;
+  };
+  const std::string held = ":" + std::to_string(ERROR_SHARING_VIOLATION);
+  const int whole = run_waits("open-attributes" + held)["open-attributes"];
+  EXPECT_GT(whole, 2000);
+  auto waits = run_waits("open-attributes" + held + ";carry-access-control" + held);
+  EXPECT_EQ(waits["open-attributes"], whole);
+  EXPECT_EQ(waits.count("carry-access-control"), 1u) << "not made";
+  EXPECT_EQ(waits["carry-access-control"], 0);
+  waits = run_waits("rename" + held + "*8;open-attributes" + held);
+  EXPECT_GT(waits["rename"], 0);
+  EXPECT_GT(waits["open-attributes"], 0);
+  EXPECT_LT(waits["open-attributes"], whole);
+  EXPECT_LE(waits["rename"] + waits["open-attributes"], int(platform::kRunWaitBudgetMs));
 }
 
 TEST_F(HeldFileRunTest, RemovesTempFilesOfKilledRunsButNotOfLiveOnes) {

@@ -315,6 +315,21 @@ TEST_F(TavrinRunTest, CarriesTheListsPermissionsOrWarnsInTheEventLog) {
                 "\n");
 }
 
+// Some network shares give every file the index 0 (the test build of the
+// program makes every file have it): there no two files count as one by
+// their identity, so the list is not taken for its own stale backup, and the
+// list's state keeps the index, so the list does not look changed at each
+// look, which would end the run as "another program keeps changing it".
+TEST_F(TavrinRunTest, StampsAListOnAShareThatGivesEveryFileIndexZero) {
+  const std::string program = InstallProgram("", TAVRIN_FAULTY_EXE);
+  options_.environment["TAVRIN_FAULT_ZERO_INDEX"] = "1";
+  WriteBytes(list_, "one\r\n");
+  WriteBytes(backup_, "stale\r\n");
+  ExpectQuietSuccess(Run(program));
+  EXPECT_EQ(ReadBytes(list_), "one\r\n" + StampFor("0.0") + "\r\n");
+  EXPECT_EQ(ReadBytes(backup_), "one\r\n");
+}
+
 TEST(WindowsProgram, IsAGuiProgramWithAVersionResource) {
   std::ifstream exe(TAVRIN_EXE, std::ios::binary);
   std::string image((std::istreambuf_iterator<char>(exe)), std::istreambuf_iterator<char>());
