@@ -189,8 +189,8 @@ bool SameEntry(const std::string& a, const std::string& b);
 // Normal: writable by its owner again. Read-only: writable by nobody.
 void SetNormalAttributes(const std::string& path);
 void SetReadOnlyAttributes(const std::string& path);
-// Makes the file at `path`, which `facts` describe, normal where it is not
-// yet.
+// Makes the file at `path`, which `facts` describe, writable by its owner
+// where it is read-only, its other attributes kept.
 void MakeNormal(const std::string& path, const FileFacts& facts);
 
 // Removes the file or link at `path`, a read-only one too, at once or not at
@@ -206,6 +206,16 @@ std::vector<std::string> NamesIn(const std::string& directory, const std::string
 // that holds the lock that File::TryCreate takes, on Windows one that has it
 // open without delete sharing. Quiet.
 void RemoveUnlessHeld(const std::string& path) noexcept;
+
+// Opens the file or link at `path` itself for deletion, full sharing, and
+// closes it at once: the system's code when another program holds it
+// without letting others delete it (Windows: a sharing violation past the
+// usual wait), so that none of its names can be renamed or removed; else 0,
+// also where that cannot be told (access denied: permissions that deny
+// deleting this file alone, which its directory's may allow). While it is
+// open, others' opens that do not share deletion fail. POSIX: nothing holds
+// a file that way, 0.
+SystemCode TryOpenForDelete(const std::string& path);
 
 // Gives the file that `existing` names (links followed) the second name
 // `link`, where nothing is.

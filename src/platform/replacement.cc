@@ -83,18 +83,15 @@ File* Replacement::Open() {
 }
 
 bool Replacement::Replace(const std::function<void(TempFile&)>& write) {
-  if (!std::exchange(stale_removed_, true)) {  // 3
-    std::vector<std::string> existing;
-    if (target_facts_.state) existing.push_back(target_);
-    if (backup_facts_.state) existing.push_back(backup_);
-    RemoveStaleTempFilesBeside({target_, backup_}, existing);
-  }
+  if (!std::exchange(stale_removed_, true))  // 3
+    RemoveStaleTempFilesBeside({{target_, target_facts_}, {backup_, backup_facts_}});
   TempFile next = TempFile::CreateBeside(target_, words_.noun);             // 4
   write(next);                                                              // 5
   if (old_ && !OldFileReadUnchanged()) return false;                        // 5
   next.TakeRights(old_ ? &target_facts_ : nullptr, kRenamesReadOnlyFiles);  // 6
   next.Sync();                                                              // 7
   next.Close();                                                             // 7
+  if (old_) RefuseHeldFiles();                                              // 8
   std::optional<Backup> backup;
   if (old_ &&
       !backup.emplace(target_, target_facts_).Make(backup_, backup_facts_, words_.noun))  // 8
@@ -154,6 +151,18 @@ void Replacement::LookAndRefuse() {
       (backup_facts_.kind == PathKind::kDirectory || backup_facts_.kind == PathKind::kOther))
     throw base::RunError(words_.cannot_back_up, target_,
                          "its backup's path '" + backup_ + "' is not a file");
+}
+
+// Refuses a target or a stale backup that another program holds without
+// letting others delete it (Windows): the target's second name could be
+// neither renamed over the stale backup nor removed, and the stale backup's
+// could not be put back; either would stay behind. The last look before
+// they are touched; a holder that comes after it still leaves that name,
+// which a later run removes.
+void Replacement::RefuseHeldFiles() const {
+  for (const std::string& path : {target_, backup_})
+    if (const SystemCode code = TryOpenForDelete(path))
+      throw MakeSystemError("cannot keep the old " + words_.noun + " as", backup_, code);
 }
 
 // Whether deleting the stale backup would take the target with it: the same

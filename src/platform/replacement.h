@@ -51,7 +51,9 @@ struct ReplacementWords {
 //    6. the same, with the old file's rights, read-only where the system
 //       renames such a file (else it becomes so in step 10);
 //    7. the same, on stable storage, closed;
-//    8. the old file as the backup too (made writable first, so that the
+//    8. nothing more where another program holds the target or the stale
+//       backup against deletion (Windows); else the old file as the backup
+//       too (made writable first, so that the
 //       backup is; a second name shares its attributes), put in one rename
 //       over the stale backup, which keeps a second name (a temp name)
 //       meanwhile; temp names of both at most, which a later run removes. A
@@ -103,6 +105,7 @@ class Replacement {
   // replaced.
   void LookAndRefuse();
   bool BackupIsTheTarget() const;
+  void RefuseHeldFiles() const;
   bool OldFileReadUnchanged();
   bool TargetIsAsRead() const;
 

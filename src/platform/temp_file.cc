@@ -123,11 +123,30 @@ std::string LongestTempPathBeside(const std::string& target) {
          std::to_string(kMaxNameAttempts) + std::string(kTempSuffix);
 }
 
-void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets,
-                                const std::vector<std::string>& existing) {
+namespace {
+
+// Removing a second name of a read-only target's file takes the attribute
+// from the file (Windows: it belongs to the file, and no name of a
+// read-only file is removed without clearing it first); given back to that
+// file only, still at the target's path.
+void GiveBackReadOnly(const LookedAt& target) {
+  const auto file = target.facts.identity();
+  if (!target.facts.read_only || !file) return;
+  try {
+    const FileFacts now = LookAt(target.path);
+    if (now.identity() == file && !now.read_only) SetReadOnlyAttributes(target.path);
+  } catch (const base::RunError&) {
+    // The cleanup never fails a run; a later step reads the attribute again.
+  }
+}
+
+}  // namespace
+
+void RemoveStaleTempFilesBeside(const std::vector<LookedAt>& targets) {
+  bool removed_any = false;
   std::vector<std::string> directories;
-  for (const std::string& target : targets) {
-    const std::string directory = DirectoryPartOf(target);
+  for (const LookedAt& beside : targets) {
+    const std::string directory = DirectoryPartOf(beside.path);
     if (std::find(directories.begin(), directories.end(), directory) != directories.end()) continue;
     directories.push_back(directory);
     for (const std::string& name :
@@ -140,12 +159,16 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets,
       const std::string path = directory + name;
       // A target named like a temp file is no temp file. A second name of a
       // target is one: removing it leaves the target's own name.
-      if (std::any_of(existing.begin(), existing.end(),
-                      [&](const std::string& other) { return SameEntry(path, other); }))
+      if (std::any_of(targets.begin(), targets.end(), [&](const LookedAt& target) {
+            return target.facts.state && SameEntry(path, target.path);
+          }))
         continue;
       RemoveUnlessHeld(path);
+      removed_any = true;
     }
   }
+  if (removed_any)
+    for (const LookedAt& target : targets) GiveBackReadOnly(target);
 }
 
 namespace {

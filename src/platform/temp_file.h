@@ -66,13 +66,18 @@ class TempFile {
 // (the largest process id and attempt), whatever this run's id.
 std::string LongestTempPathBeside(const std::string& target);
 
+// A path and what a look at it found: nothing, where it was not looked at.
+struct LookedAt {
+  std::string path;
+  FileFacts facts;
+};
+
 // Removes the temp files in the directories of `targets` that runs killed
 // before they could keep them left behind: those of ended processes and of
-// this one (which has made none yet), none that a live run holds, and none
-// of `existing`, the targets that name a file, named like one. Quiet, and it
-// never waits.
-void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets,
-                                const std::vector<std::string>& existing);
+// this one (which has made none yet), none that a live run holds, and no
+// target named like one. A read-only target whose attribute went with a
+// second name of its file gets it back. Quiet, and it never waits.
+void RemoveStaleTempFilesBeside(const std::vector<LookedAt>& targets);
 
 // Gives `file`, found at `from`, the name `to` as well, in place of a file
 // or link there: a second name (hard link) made beside `to` and renamed over

@@ -93,12 +93,13 @@ TEST(TempFile, StaleFilesGoButLiveOnesAndOthersStay) {
                                            "~tavrin-4194303-07.tmp", "~tavrin-" + live + ".tmp"};
   for (const std::string& name : others) WriteBytes(scratch / name, "not stale");
   WriteBytes(scratch / "~tavrin-4194301.tmp", "a list named like a temp file");
-  RemoveStaleTempFilesBeside({scratch / "~tavrin-4194301.tmp"}, {scratch / "~tavrin-4194301.tmp"});
+  const std::string list_like_temp = scratch / "~tavrin-4194301.tmp";
+  RemoveStaleTempFilesBeside({{list_like_temp, LookAt(list_like_temp)}});
   EXPECT_TRUE(fs::exists(scratch / "~tavrin-4194301.tmp"));
   fs::create_directory(scratch / "backups");
   WriteBytes(scratch / "backups/~tavrin-4194300.tmp", "left beside a backup");
   TempFile held = TempFile::CreateBeside(list, "file");  // this process's, so only held
-  RemoveStaleTempFilesBeside({list, scratch / "backups/list.bak"}, {});
+  RemoveStaleTempFilesBeside({{list, {}}, {scratch / "backups/list.bak", {}}});
   EXPECT_FALSE(fs::exists(scratch / "backups/~tavrin-4194300.tmp"));
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194303.tmp"));
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194302-2.tmp"));

@@ -337,6 +337,8 @@ void RemoveUnlessHeld(const std::string& path) noexcept try {
 } catch (const std::bad_alloc&) {
 }
 
+SystemCode TryOpenForDelete(const std::string&) { return 0; }
+
 SystemCode TryAddHardLink(const std::string& existing, const std::string& link) {
   // The file that `existing` names gets the second name, not a link there.
   return linkat(AT_FDCWD, NativePath(existing).c_str(), AT_FDCWD, NativePath(link).c_str(),

@@ -67,28 +67,90 @@ void SetAttributes(const std::string& path, DWORD attributes) {
     throw MakeSystemError("cannot set the attributes of", path, code);
 }
 
-// Takes the read-only attribute away from the file at `path`, where it has
-// it; says whether it did. Quiet.
-bool ClearReadOnly(const std::string& path) {
-  if (InjectedFault("get-attributes", path)) return false;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY) ||
-      (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return false;
-  return FaultOrCall("set-attributes-quietly", path, [&] {
-           return SetFileAttributesA(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-         }) == 0;
+// The attributes that SetFileAttributesA sets; the others (directory,
+// reparse point, compressed, ...) it does not take.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// `attributes` with read-only set or cleared, as SetFileAttributesA takes
+// them: "normal" stands for none.
+DWORD WithReadOnly(DWORD attributes, bool read_only) {
+  attributes &= kSettableAttributes;
+  attributes = read_only ? attributes | FILE_ATTRIBUTE_READONLY
+                         : attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
+  return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
-// Deletes `path` at once or not at all, a read-only file too: Windows
-// deletes no read-only file, so where the delete is denied for that, the
-// attribute is cleared first, as git for Windows does.
+// The attributes and the identity of what `path` itself names (a link not
+// followed), looked at once, without waiting; empty when it cannot be had.
+struct Entry {
+  DWORD attributes;
+  FileIdentity file;
+};
+std::optional<Entry> EntryAt(const std::string& path) {
+  if (InjectedFault("look-at", path)) return std::nullopt;
+  const HANDLE file =
+      CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known =
+      !InjectedFault("get-information", path) && GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  if (!known) return std::nullopt;
+  return Entry{info.dwFileAttributes,
+               FileIdentity{info.dwVolumeSerialNumber,
+                            uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow}};
+}
+
+// The read-only attribute taken from a file for an operation that Windows
+// refuses on a read-only file, a delete or a rename over it (git for Windows
+// clears it too), and given back when that operation fails: a failure
+// leaves the file's attributes as they were. Only to the file it was taken
+// from: another program may have put another at the path meanwhile. Quiet,
+// and it never waits.
+class ReadOnlyTaken {
+ public:
+  // Takes it from the read-only file at `path` itself, once; says whether
+  // it is taken.
+  bool From(const std::string& path) {
+    if (taken_) return true;
+    const auto entry = EntryAt(path);
+    if (!entry || !(entry->attributes & FILE_ATTRIBUTE_READONLY) ||
+        entry->attributes & FILE_ATTRIBUTE_DIRECTORY ||
+        InjectedFault("set-attributes-quietly", path) ||
+        !SetFileAttributesA(path.c_str(), WithReadOnly(entry->attributes, false)))
+      return false;
+    path_ = path;
+    taken_ = entry;
+    return true;
+  }
+
+  // After the operation failed: back to the attributes it had.
+  void GiveBack() const {
+    if (!taken_) return;
+    const auto now = EntryAt(path_);
+    if (now && now->file == taken_->file && !InjectedFault("set-attributes-quietly", path_))
+      SetFileAttributesA(path_.c_str(), WithReadOnly(now->attributes, true));
+  }
+
+ private:
+  std::string path_;
+  std::optional<Entry> taken_;
+};
+
+// Deletes `path` at once or not at all, a read-only file too: where the
+// delete is denied, once more without the attribute, given back where that
+// fails too.
 void DeleteWithoutWaiting(const std::string& path) {
-  if (FaultOrCall("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); }) !=
-      ERROR_ACCESS_DENIED)
-    return;
-  if (ClearReadOnly(path))
-    FaultOrCall("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
+  const auto remove = [&] {
+    return FaultOrCall("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
+  };
+  if (remove() != ERROR_ACCESS_DENIED) return;
+  ReadOnlyTaken read_only;
+  if (read_only.From(path) && remove() != 0) read_only.GiveBack();
 }
 
 FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -376,7 +438,7 @@ void SetReadOnlyAttributes(const std::string& path) {
 }
 
 void MakeNormal(const std::string& path, const FileFacts& facts) {
-  if (facts.mode != FILE_ATTRIBUTE_NORMAL) SetNormalAttributes(path);
+  if (facts.read_only) SetAttributes(path, WithReadOnly(facts.mode, false));
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept { DeleteWithoutWaiting(path); }
@@ -406,6 +468,24 @@ void RemoveUnlessHeld(const std::string& path) noexcept {
   DeleteWithoutWaiting(path);
 }
 
+SystemCode TryOpenForDelete(const std::string& path) {
+  // Delete access with full sharing conflicts only with holders that do not
+  // share deletion, and only while it is open: closed at once. Access denied
+  // answers at once: permissions that deny deleting this file alone say
+  // nothing of holders, and a rename may still pass on the directory's.
+  const DWORD last = RetryWhileHeld([&]() -> DWORD {
+    DWORD code = InjectedFault("open-for-delete", path);
+    if (code == 0) {
+      const HANDLE file = CreateFileA(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+      code = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    }
+    return code == ERROR_ACCESS_DENIED ? 0 : code;
+  });
+  return last == ERROR_SHARING_VIOLATION ? last : 0;
+}
+
 SystemCode TryAddHardLink(const std::string& existing, const std::string& link) {
   return RetryWhileHeld([&] {
     return FaultOrCall("hard-link", link,
@@ -430,15 +510,18 @@ SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // the new file durable is its flush before the rename; write-through
   // covers a move that the system does as copy and delete. A reader of the
   // old list that does not share deletion holds the rename off. A stale
-  // backup that a copy replaces may be read-only.
-  return RetryWhileHeld([&] {
+  // backup may be read-only: it loses the attribute only with the rename.
+  ReadOnlyTaken read_only;
+  const DWORD last = RetryWhileHeld([&] {
     const DWORD code = FaultOrCall("rename", to, [&] {
       return MoveFileExA(from.c_str(), to.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     });
-    if (code == ERROR_ACCESS_DENIED) ClearReadOnly(to);
+    if (code == ERROR_ACCESS_DENIED) read_only.From(to);
     return code;
   });
+  if (last) read_only.GiveBack();
+  return last;
 }
 
 void SyncDirectoryOf(const std::string&) noexcept {}

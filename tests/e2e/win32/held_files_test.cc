@@ -35,9 +35,10 @@ class HeldFileRunTest : public TavrinRunTest {
     return run;
   }
 
-  bool OnlyListAndBackupInScratch() const {
+  bool OnlyListAndBackupInScratch(const std::string& also = "") const {
     for (const auto& entry : fs::directory_iterator(scratch_.path()))
-      if (entry.path() != list_ && entry.path() != backup_ && entry.path().filename() != "bin")
+      if (entry.path() != list_ && entry.path() != backup_ && entry.path() != also &&
+          entry.path().filename() != "bin")
         return false;
     return true;
   }
@@ -84,26 +85,36 @@ TEST_F(HeldFileRunTest, GivesUpOnFilesHeldForGoodAndLosesNothing) {
   const std::string program = InstallProgram(kProfile);
   const std::string profile = (scratch_.path() / "bin" / "InstallSp.ini").string();
   const std::string stamped = "Tools\r\n" + StampFor("2.1") + "\r\n";
+  const std::string late_name = scratch_ / "~tavrin-4000000-1.tmp";
   WriteBytes(list_, kList);
+  ASSERT_TRUE(SetFileAttributesA(list_.c_str(), FILE_ATTRIBUTE_READONLY));
   {
-    // A reader without delete sharing holds off renaming any name of the
-    // list: here the second name that is to become the backup, which stays
-    // behind until the reader lets go.
+    // A reader without delete sharing keeps every name of the list from
+    // being renamed or removed: the run fails before it makes a second one.
     const FileHolder reader(list_, "read");
     ExpectFailure(TimedRun(program, "list held for good"),
-                  "cannot keep the old list as '" + backup_ + "'");
+                  "cannot keep the old list as '" + backup_ + "': ");
     EXPECT_GE(seconds_, 2.0);  // waited before it gave up
     EXPECT_LT(seconds_, 4.0);  // and only once
     EXPECT_EQ(ReadBytes(list_), kList);
-    EXPECT_FALSE(fs::exists(backup_));
+    EXPECT_TRUE(IsReadOnly(list_));
+    EXPECT_TRUE(OnlyListAndBackupInScratch());
+    // The second name of a run whose reader came after that look: the
+    // cleanup cannot remove it and takes nothing from the list's file.
+    ASSERT_TRUE(CreateHardLinkA(late_name.c_str(), list_.c_str(), nullptr));
+    ExpectFailure(Run(program), "cannot keep the old list as '" + backup_ + "': ");
+    EXPECT_TRUE(IsReadOnly(list_));
+    EXPECT_TRUE(OnlyListAndBackupInScratch(late_name));
+    EXPECT_TRUE(fs::exists(late_name));
   }
-  // Once the reader lets go, a run finishes the job and removes the name
-  // that the failed run left.
+  // Once the reader lets go, a run finishes the job and removes that name.
   ExpectQuietSuccess(Run(program));
   EXPECT_EQ(ReadBytes(list_), stamped);
   EXPECT_EQ(ReadBytes(backup_), kList);
   EXPECT_TRUE(OnlyListAndBackupInScratch());
   {
+    // Read-only, as a copy made by hand may be: it keeps the attribute.
+    ASSERT_TRUE(SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY));
     const FileHolder reader(backup_, "read");
     ExpectFailure(TimedRun(program, "stale backup held for good"),
                   "cannot keep the old list as '" + backup_ + "'");
@@ -111,6 +122,7 @@ TEST_F(HeldFileRunTest, GivesUpOnFilesHeldForGoodAndLosesNothing) {
     EXPECT_EQ(ReadBytes(list_), stamped);
     EXPECT_TRUE(IsReadOnly(list_));  // given back after the failure
     EXPECT_EQ(ReadBytes(backup_), kList);
+    EXPECT_TRUE(IsReadOnly(backup_));
     EXPECT_TRUE(OnlyListAndBackupInScratch());
   }
   {
