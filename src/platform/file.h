@@ -10,14 +10,19 @@
 #include "platform/system_error.h"
 
 // Files on paths in Windows form ("C:\Software.txt"), the primitives that
-// each system implements. Four conventions, one per kind of answer:
-// - a function that acts throws RunError naming the operation, the path and
-//   the system's reason;
+// each system implements. Five conventions, one per kind of answer:
+// - a function that acts, or looks where a failure to look must end the
+//   run (LookAt), throws RunError naming the operation, the path and the
+//   system's reason;
 // - a function named Try... returns the system's code instead (0 when done),
 //   for a caller that has another way;
 // - a question that may have no answer returns an empty optional where
 //   nothing is there or the system cannot tell (StateOf, IdentityOf);
+// - a yes-or-no question (Is..., SameEntry) says which answer it gives
+//   where the system cannot tell: the one that loses nothing;
 // - a noexcept function is quiet and does what it can.
+// What differs between the systems beyond that is a constant
+// (kReplacesOpenFiles, kRenamesReadOnlyFiles).
 namespace platform {
 
 class AccessControl;
