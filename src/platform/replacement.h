@@ -78,10 +78,11 @@ struct ReplacementWords {
 //       with the time). A failure here ends the run with the new file in
 //       place; the next run makes it read-only.
 //
-// Steps 2 and 4 to 10 are one round; where the target changed meanwhile,
-// nothing is replaced, and the caller opens it again for another round. Each
-// fact about the two paths is looked up once a round, in steps 1 and 2,
-// and once more where the protocol needs a fresh look (step 9).
+// Steps 1, 2 and 4 to 10 are one round; where the target changed
+// meanwhile, nothing is replaced, and the caller opens it again for another
+// round. Each fact about the two paths is looked up once a round, in step 1,
+// and again only where the protocol needs a fresh look: the old file through
+// its handle once it is read (step 5), the target before the swap (step 9).
 class Replacement {
  public:
   // Waits for this run's turn among runs in the target's directory
