@@ -61,8 +61,8 @@ DWORD SetCreationTime(const std::string& path, const FILETIME& created) {
   const HANDLE file = OpenWhileHeld("open-attributes", path, FILE_WRITE_ATTRIBUTES, kShareAll,
                                     OPEN_EXISTING, 0, &code);
   if (file == INVALID_HANDLE_VALUE) return code;
-  code = InjectedFault("set-creation-time", path);
-  if (code == 0) code = SetFileTime(file, &created, nullptr, nullptr) ? 0 : GetLastError();
+  code = FaultOrCall("set-creation-time", path,
+                     [&] { return SetFileTime(file, &created, nullptr, nullptr); });
   CloseHandle(file);
   return code;
 }
