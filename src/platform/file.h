@@ -185,6 +185,13 @@ size_t LongestPath();
 // on POSIX the path that "C:\" maps to.
 size_t CountedPathLength(const std::string& path);
 
+// Why no entry of the directory that holds `path` can be renamed or removed
+// even where its permissions allow it, where the system tells beforehand:
+// "its directory is immutable or append-only" (POSIX only: an append-only
+// directory takes new files but lets none go). Empty where nothing stands
+// in the way that it can see.
+std::optional<std::string> WhyNoRenameIn(const std::string& path);
+
 // Whether `a` and `b` are one directory entry, their last names not
 // followed: the same directory, and names the file system takes as one
 // (POSIX: the same bytes; Windows: the same full path once trailing dots and

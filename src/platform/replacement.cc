@@ -7,6 +7,8 @@
 
 #include "base/ascii_case.h"
 #include "base/run_error.h"
+#include "base/windows_path.h"
+#include "platform/process.h"
 
 namespace platform {
 
@@ -18,12 +20,13 @@ namespace platform {
 // is, and so is the file it names: its backup is a copy.
 class Replacement::Backup {
  public:
-  Backup(const std::string& target, const FileFacts& facts)
+  // `old` describes the old file as it was read.
+  Backup(const std::string& target, bool is_link, const FileFacts& old)
       : target_(target),
-        file_(facts.state->file),
-        is_link_(facts.is_link),
-        made_writable_(!is_link_ && facts.read_only) {
-    if (!is_link_) MakeNormal(target, facts);
+        file_(old.state->file),
+        is_link_(is_link),
+        made_writable_(!is_link_ && old.read_only) {
+    if (!is_link_) MakeNormal(target, old);
   }
   Backup(const Backup&) = delete;
   Backup& operator=(const Backup&) = delete;
@@ -85,17 +88,15 @@ File* Replacement::Open() {
 bool Replacement::Replace(const std::function<void(TempFile&)>& write) {
   if (!std::exchange(stale_removed_, true))  // 3
     RemoveStaleTempFilesBeside({{target_, target_facts_}, {backup_, backup_facts_}});
-  TempFile next = TempFile::CreateBeside(target_, words_.noun);             // 4
-  write(next);                                                              // 5
-  if (old_ && !OldFileReadUnchanged()) return false;                        // 5
-  next.TakeRights(old_ ? &target_facts_ : nullptr, kRenamesReadOnlyFiles);  // 6
-  next.Sync();                                                              // 7
-  next.Close();                                                             // 7
-  if (old_) RefuseHeldFiles();                                              // 8
+  TempFile next = TempFile::CreateBeside(target_, words_.noun);          // 4
+  write(next);                                                           // 5
+  if (old_ && !OldFileReadUnchanged()) return false;                     // 5
+  next.TakeRights(old_ ? &old_facts_ : nullptr, kRenamesReadOnlyFiles);  // 6
+  next.Sync();                                                           // 7
+  next.Close();                                                          // 7
+  if (old_) RefuseHeldFiles();                                           // 8
   std::optional<Backup> backup;
-  if (old_ &&
-      !backup.emplace(target_, target_facts_).Make(backup_, backup_facts_, words_.noun))  // 8
-    return false;
+  if (old_ && !MakeBackup(backup)) return false;                            // 8
   if (!TargetIsAsRead()) return false;                                      // 9
   next.KeepAs(target_);                                                     // 10
   if (backup) backup->Replaced();                                           // 10
@@ -125,20 +126,18 @@ void Replacement::LookAndRefuse() {
         "its backup's path '" + backup_ + "' is the short name of another file, '" + *other + "'");
   target_facts_ = LookAt(target_);
   backup_facts_ = FileFacts();  // looked at only where there is a target
-  switch (target_facts_.kind) {
-    case PathKind::kNothing:
-      return;
-    case PathKind::kDirectory:
-      throw base::RunError(words_.cannot_replace, target_, "it is a directory");
-    case PathKind::kOther:
-      throw base::RunError(words_.cannot_replace, target_,
-                           "it is not a file (a device, a pipe or a socket)");
-    case PathKind::kFile:
-      break;
-  }
-  // What would fail only in the last rename, after the backup was made.
-  if (target_facts_.why_not_replaceable)
-    throw base::RunError(words_.cannot_replace, target_, *target_facts_.why_not_replaceable);
+  if (target_facts_.kind == PathKind::kDirectory)
+    throw base::RunError(words_.cannot_replace, target_, "it is a directory");
+  if (target_facts_.kind == PathKind::kOther)
+    throw base::RunError(words_.cannot_replace, target_,
+                         "it is not a file (a device, a pipe or a socket)");
+  // What would fail only in the last rename, after the backup was made, and
+  // leave what cannot be removed behind.
+  const auto directory_refuses = WhyNoRenameIn(target_);
+  if (const auto reason =
+          target_facts_.why_not_replaceable ? target_facts_.why_not_replaceable : directory_refuses)
+    throw base::RunError(words_.cannot_replace, target_, *reason);
+  if (target_facts_.kind == PathKind::kNothing) return;
   backup_facts_ = LookAt(backup_);
   if (BackupIsTheTarget())
     throw base::RunError(
@@ -151,6 +150,27 @@ void Replacement::LookAndRefuse() {
       (backup_facts_.kind == PathKind::kDirectory || backup_facts_.kind == PathKind::kOther))
     throw base::RunError(words_.cannot_back_up, target_,
                          "its backup's path '" + backup_ + "' is not a file");
+  // The target's directory was looked at already where it holds the backup.
+  const bool beside = base::DirectoryPart(target_, AnsiLeadBytes()) ==
+                      base::DirectoryPart(backup_, AnsiLeadBytes());
+  if (const auto reason = backup_facts_.why_not_replaceable ? backup_facts_.why_not_replaceable
+                          : beside                          ? directory_refuses
+                                                            : WhyNoRenameIn(backup_))
+    throw base::RunError(words_.cannot_back_up, target_,
+                         "its backup's path '" + backup_ + "' cannot be replaced: " + *reason);
+}
+
+// Keeps the old file as the backup; false where the target's path does not
+// name it as read any more (another program took it away or put another
+// file there), for a new round.
+bool Replacement::MakeBackup(std::optional<Backup>& backup) {
+  try {
+    backup.emplace(target_, target_facts_.is_link, old_facts_);
+  } catch (const base::RunError&) {
+    if (StateOf(target_) != target_facts_.state) return false;
+    throw;
+  }
+  return backup->Make(backup_, backup_facts_, words_.noun);
 }
 
 // Refuses a target or a stale backup that another program holds without
@@ -186,7 +206,8 @@ bool Replacement::BackupIsTheTarget() const {
 // over: the rename that replaces its last name then does not have to free
 // its blocks before it returns.
 bool Replacement::OldFileReadUnchanged() {
-  const bool unchanged = old_->Facts().state == target_facts_.state;
+  old_facts_ = old_->Facts();
+  const bool unchanged = old_facts_.state == target_facts_.state;
   if (!kReplacesOpenFiles) old_->Close();
   return unchanged;
 }

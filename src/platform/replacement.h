@@ -41,8 +41,9 @@ struct ReplacementWords {
 //    1. nothing touched: what cannot be replaced is refused here (a path too
 //       long for its temp files, a backup path that is the target's own
 //       name, the short name of another file, the target itself, or no
-//       file; a target that is no file, or that is immutable, append-only
-//       or a mount point);
+//       file; a target or a stale backup that is no file, or that is
+//       immutable, append-only or a mount point, or whose directory is
+//       immutable or append-only);
 //    2. nothing more: the old file opened, for the caller to read (and
 //       refuse what it cannot write);
 //    3. temp files of killed runs removed (a temp file is never a target);
@@ -108,12 +109,14 @@ class Replacement {
   bool BackupIsTheTarget() const;
   void RefuseHeldFiles() const;
   bool OldFileReadUnchanged();
+  bool MakeBackup(std::optional<Backup>& backup);
   bool TargetIsAsRead() const;
 
   const RunTurn turn_;
   const std::string target_, backup_;
   const ReplacementWords words_;
   FileFacts target_facts_, backup_facts_;  // as looked at in step 1
+  FileFacts old_facts_;                    // the old file's, once read (step 5)
   std::optional<File> old_;
   std::optional<AccessControl> old_access_;
   bool stale_removed_ = false;

@@ -157,10 +157,13 @@ void RemoveStaleTempFilesBeside(const std::vector<LookedAt>& targets) {
       const auto owner = TempNameOwner(name);
       if (!owner || MayBeLive(*owner)) continue;
       const std::string path = directory + name;
-      // A target named like a temp file is no temp file. A second name of a
-      // target is one: removing it leaves the target's own name.
+      // A target named like a temp file is no temp file, nor is the file
+      // that a target which is a link names. A second name of a target is
+      // one: removing it leaves the target's own name.
       if (std::any_of(targets.begin(), targets.end(), [&](const LookedAt& target) {
-            return target.facts.state && SameEntry(path, target.path);
+            return target.facts.state &&
+                   (SameEntry(path, target.path) ||
+                    (target.facts.is_link && IdentityOf(path) == target.facts.identity()));
           }))
         continue;
       RemoveUnlessHeld(path);
@@ -176,20 +179,19 @@ namespace {
 // Writes a copy of `from`, with its rights, beside `to` and renames it over
 // `to`, flushed before the rename; false when `from` is not `file` any more.
 bool CopyDurably(const std::string& from, const std::string& to, const FileIdentity& file) {
-  // What is looked at is what is opened, or the copy is no backup: the
-  // file's identity read through the open file says.
-  const FileFacts facts = LookAt(from);
-  if (facts.kind == PathKind::kNothing || !facts.state || facts.state->file != file) return false;
+  if (LookAt(from).kind == PathKind::kNothing) return false;
   File source = File::OpenForReading(from);
-  if (source.Facts().state != facts.state) return false;
+  // The rights of the file read, not of a second look at its path.
+  const FileFacts opened = source.Facts();
+  if (!opened.state || opened.state->file != file) return false;
   TempFile copy = TempFile::CreateBeside(to, "copy");
   std::vector<char> buffer(kCopyBufferSize);
   while (const size_t count = source.ReadSome(buffer.data(), buffer.size()))
     copy.Append(buffer.data(), count);
+  copy.TakeRights(&opened, false);
   // Closed before the rename: `to` may be another name of `from`'s file, and
   // Windows replaces no file that is open.
   source.Close();
-  copy.TakeRights(&facts, false);
   copy.Sync();
   copy.KeepAs(to);
   return true;

@@ -38,7 +38,7 @@ TEST(TempFile, TakesItsTargetsPlaceAndTheOldFileStaysUnderASecondNameOrAsACopy) 
   EXPECT_NE(IdentityOf(copy), IdentityOf(list));
   TempFile replacement = WrittenBeside(list, "new");
   EXPECT_EQ(fs::path(replacement.path()).parent_path(), scratch.path());
-  const FileFacts facts = LookAt(list);
+  const FileFacts facts = File::OpenForReading(list).Facts();
   replacement.TakeRights(&facts, kRenamesReadOnlyFiles);
   replacement.KeepAs(list);
   if (!kRenamesReadOnlyFiles) SetReadOnlyAttributes(list);

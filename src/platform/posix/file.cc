@@ -97,6 +97,15 @@ std::optional<std::string> WhyNotReplaceable(const struct statx& info) {
   return std::nullopt;
 }
 
+// Opens `native` for reading without waiting for a FIFO's writer. A file
+// that another holds a lease on (Samba's oplocks) refuses that at once: it
+// is opened again, waiting as long as the system lets the lease be broken.
+int OpenToRead(const std::string& native) {
+  const int file = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file >= 0 || errno != EWOULDBLOCK) return file;
+  return open(native.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
 // Whether the open file `descriptor` is still the one that `native` names.
 bool StillNamedBy(int descriptor, const std::string& native) {
   struct stat opened, named;
@@ -107,9 +116,8 @@ bool StillNamedBy(int descriptor, const std::string& native) {
 }  // namespace
 
 File File::OpenForReading(const std::string& path) {
-  // Without blocking: a FIFO put at the path after it was looked at would
-  // wait for a writer. Reading an ordinary file never blocks anyway.
-  const int file = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // A FIFO put at the path after it was looked at is not waited on.
+  const int file = OpenToRead(NativePath(path));
   if (file < 0) throw MakeSystemError("cannot open", path, LastError());
   File opened(file, path);
   struct stat info;
@@ -120,8 +128,8 @@ File File::OpenForReading(const std::string& path) {
 }
 
 std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
-  // Without blocking, so that a FIFO is refused rather than waited on.
-  const int file = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // A FIFO is refused rather than waited on.
+  const int file = OpenToRead(NativePath(path));
   if (file < 0) {
     if (IsNothingAt(LastError())) return std::nullopt;
     throw MakeSystemError("cannot read", path, LastError());
@@ -277,6 +285,17 @@ size_t LongestPath() { return PATH_MAX - 1; }
 
 size_t CountedPathLength(const std::string& path) { return NativePath(path).size(); }
 
+std::optional<std::string> WhyNoRenameIn(const std::string& path) {
+  // An append-only directory takes new files but lets none be renamed or
+  // removed.
+  struct statx info;
+  if (statx(AT_FDCWD, NativeDirectoryOf(path).c_str(), 0, STATX_TYPE, &info) != 0)
+    return std::nullopt;
+  if (info.stx_attributes_mask & info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND))
+    return "its directory is immutable or append-only (chattr +i or +a)";
+  return std::nullopt;
+}
+
 bool SameEntry(const std::string& a, const std::string& b) {
   if (base::FinalComponent(a) != base::FinalComponent(b)) return false;
   // What cannot be told counts as one entry: the caller would delete one
@@ -329,9 +348,11 @@ void RemoveUnlessHeld(const std::string& path) noexcept try {
   const int file = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) return;
   struct stat info;
-  // Only an ordinary file whose lock is free, still under its name.
-  if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) && flock(file, LOCK_EX | LOCK_NB) == 0 &&
-      StillNamedBy(file, native))
+  // Only an ordinary file whose lock no other run holds, still under its
+  // name. Where files cannot be locked, the owner's process, which has
+  // ended, was its only guard.
+  const auto held = [&] { return flock(file, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK; };
+  if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) && !held() && StillNamedBy(file, native))
     unlink(native.c_str());
   close(file);
 } catch (const std::bad_alloc&) {

@@ -419,6 +419,9 @@ size_t CountedPathLength(const std::string& path) {
   return length == 0 ? path.size() : length < sizeof full ? length : length - 1;
 }
 
+// Windows shows nothing of the kind beforehand.
+std::optional<std::string> WhyNoRenameIn(const std::string&) { return std::nullopt; }
+
 bool SameEntry(const std::string& a, const std::string& b) {
   // Each path's entry as its directory holds it (whatever the spelling:
   // letter case, trailing dots and blanks, an 8.3 short name), and the

@@ -10,6 +10,8 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "e2e/run_fixture.h"
 
@@ -73,16 +75,25 @@ TEST_F(TavrinRunTest, RefusesWhatIsNoFileOrIsItsOwnBackupAndTouchesNothing) {
   options_.environment["Software_Txt"] = list_;
   if (geteuid() != 0) return;
   WriteBytes(list_, "old\r\n");
-  for (const int flag : {FS_IMMUTABLE_FL, FS_APPEND_FL}) {
-    if (!SetInodeFlags(list_, flag)) continue;  // a file system without them
-    ExpectFailure(Run(), "it is immutable or append-only");
-    SetInodeFlags(list_, 0);
-  }
+  WriteBytes(backup_, "stale\r\n");
+  // The list, its directory (which would keep every temp file) or the
+  // stale backup.
+  const std::vector<std::pair<std::string, std::string>> fixed = {
+      {list_, "it is immutable or append-only"},
+      {scratch_.path(), "its directory is immutable or append-only"},
+      {backup_, "cannot be replaced: it is immutable or append-only"}};
+  for (const auto& [path, words] : fixed)
+    for (const int flag : {FS_IMMUTABLE_FL, FS_APPEND_FL}) {
+      if (!SetInodeFlags(path, flag)) continue;  // a file system without them
+      ExpectFailure(Run(), words);
+      SetInodeFlags(path, 0);
+    }
   WriteBytes(scratch_ / "shown.txt", "shown\r\n");
   ASSERT_EQ(mount((scratch_ / "shown.txt").c_str(), list_.c_str(), nullptr, MS_BIND, nullptr), 0);
   ExpectFailure(Run(), "it is a mount point");
   umount(list_.c_str());
   EXPECT_EQ(ReadBytes(list_), "old\r\n");
+  EXPECT_EQ(ReadBytes(backup_), "stale\r\n");
   EXPECT_EQ(EntriesInScratch(), 5u);
 }
 
@@ -101,6 +112,14 @@ TEST_F(TavrinRunTest, ALinkedListIsBackedUpByItsContentAndBecomesAFile) {
   EXPECT_EQ(fs::status(scratch_ / "real/list.txt").permissions(), fs::perms(0444));
   EXPECT_EQ(fs::hard_link_count(scratch_ / "real/list.txt"), 1u);
   ExpectQuietSuccess(Run());  // and a second run finds a plain list
+  // A link to a file named like a killed run's temp file: that file is the
+  // list's, not litter.
+  fs::remove(list_);
+  WriteBytes(scratch_ / "~tavrin-4194303.tmp", "kept\r\n");
+  fs::create_symlink("~tavrin-4194303.tmp", list_);
+  ExpectQuietSuccess(Run());
+  EXPECT_EQ(ReadBytes(scratch_ / "~tavrin-4194303.tmp"), "kept\r\n");
+  EXPECT_EQ(ReadBytes(backup_), "kept\r\n");
 }
 
 TEST_F(TavrinRunTest, AProfileThatIsThereButCannotBeReadEndsTheRun) {

@@ -85,7 +85,7 @@ TEST(Files, TheNewListKeepsThePermissionsOfTheOldOne) {
     ASSERT_EQ(chown(list.c_str(), 65534, 65534), 0);
   }
   TempFile replacement = TempFile::CreateBeside(list, "file");
-  const FileFacts facts = LookAt(list);
+  const FileFacts facts = File::OpenForReading(list).Facts();
   replacement.TakeRights(&facts, false);
   replacement.Sync();
   replacement.KeepAs(list);
