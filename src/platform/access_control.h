@@ -15,7 +15,7 @@ struct FileFacts;
 // DACL, protected from inheritance or inheriting) and its creation time, what
 // Windows' own ReplaceFile keeps too; not its owner, which stays whoever
 // made the new file. On POSIX nothing: the new file has the old one's owner,
-// group and mode before it takes its place (File::TakeAccessRightsOf).
+// group and mode before it takes its place (File::TakeRights).
 //
 // Read from the open old file, so that it is the file that was read,
 // whatever its path names by the time the new file is in place, a link's
