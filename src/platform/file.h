@@ -219,14 +219,14 @@ std::vector<std::string> NamesIn(const std::string& directory, const std::string
 // open without delete sharing. Quiet.
 void RemoveUnlessHeld(const std::string& path) noexcept;
 
-// Opens the file or link at `path` itself for deletion, full sharing, and
-// closes it at once: the system's code when another program holds it
-// without letting others delete it (Windows: a sharing violation past the
-// usual wait), so that none of its names can be renamed or removed; else 0,
-// also where that cannot be told (access denied: permissions that deny
-// deleting this file alone, which its directory's may allow). While it is
-// open, others' opens that do not share deletion fail. POSIX: nothing holds
-// a file that way, 0.
+// Opens the file or link at `path` itself for deletion, sharing nothing,
+// and closes it at once: the system's code when another program has it
+// open (Windows: a sharing violation past the usual wait), so that no name
+// of it can be replaced, and, without delete sharing, none renamed or
+// removed; else 0, also where that cannot be told (access denied:
+// permissions that deny deleting this file alone, which its directory's may
+// allow). While it is open, others' opens fail. POSIX: nothing holds a file
+// that way, 0.
 SystemCode TryOpenForDelete(const std::string& path);
 
 // Gives the file that `existing` names (links followed) the second name

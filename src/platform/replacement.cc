@@ -31,7 +31,12 @@ class Replacement::Backup {
   Backup(const Backup&) = delete;
   Backup& operator=(const Backup&) = delete;
   ~Backup() {
-    if (replaced_ || !made_writable_) return;
+    if (replaced_) return;
+    // The stale backup first: while the target is still writable, Windows
+    // replaces or removes the backup's name, which may be one of the
+    // target's file, without taking the attribute from that file.
+    stale_.reset();
+    if (!made_writable_) return;
     // Only the file that was made writable: another program may have put
     // another at the target's path meanwhile. One that cannot be told apart
     // (the look refused, a share that gives no file numbers) is taken for it.
@@ -173,12 +178,12 @@ bool Replacement::MakeBackup(std::optional<Backup>& backup) {
   return backup->Make(backup_, backup_facts_, words_.noun);
 }
 
-// Refuses a target or a stale backup that another program holds without
-// letting others delete it (Windows): the target's second name could be
-// neither renamed over the stale backup nor removed, and the stale backup's
-// could not be put back; either would stay behind. The last look before
-// they are touched; a holder that comes after it still leaves that name,
-// which a later run removes.
+// Refuses a target or a stale backup that another program has open
+// (Windows, which replaces no open file): the new file could not take the
+// target's place, nor the backup's name be put back once it is one of the
+// target's file, and second names would stay behind. The last look before
+// they are touched; a holder that comes after it still leaves them, for a
+// later run to remove.
 void Replacement::RefuseHeldFiles() const {
   for (const std::string& path : {target_, backup_})
     if (const SystemCode code = TryOpenForDelete(path))

@@ -52,19 +52,18 @@ struct ReplacementWords {
 //    6. the same, with the old file's rights, read-only where the system
 //       renames such a file (else it becomes so in step 10);
 //    7. the same, on stable storage, closed;
-//    8. nothing more where another program holds the target or the stale
-//       backup against deletion (Windows); else the old file as the backup
-//       too (made writable first, so that the
-//       backup is; a second name shares its attributes), put in one rename
-//       over the stale backup, which keeps a second name (a temp name)
-//       meanwhile; temp names of both at most, which a later run removes. A
-//       second name that turns out to be another file is dropped, and the
-//       caller writes anew;
+//    8. nothing more where another program has the target or the stale
+//       backup open (Windows); else the old file as the backup too (made
+//       writable first, so that the backup is; a second name shares its
+//       attributes), put in one rename over the stale backup, which keeps
+//       a second name (a temp name) meanwhile; temp names of both at most,
+//       which a later run removes. A second name that turns out to be
+//       another file is dropped, and the caller writes anew;
 //    9. nothing more: the old file was read whole and the target's path
 //       still names it, unchanged. Else, and where step 10 fails, the stale
-//       backup is put back (where nothing was, the backup goes), the old
-//       file made read-only again, and the caller writes anew from what is
-//       there now. Nothing that takes time lies between this look and the
+//       backup is put back (where nothing was, the backup goes), then the
+//       old file made read-only again, and the caller writes anew from what
+//       is there now. Nothing that takes time lies between this look and the
 //       rename of step 10;
 //   10. the new file in the target's place, read-only where step 6 made it
 //       so; the stale backup's temp name removed;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -113,10 +114,10 @@ std::optional<Entry> EntryAt(const std::string& path) {
 // and it never waits.
 class ReadOnlyTaken {
  public:
-  // Takes it from the read-only file at `path` itself, once; says whether
-  // it is taken.
+  // Takes it from the read-only file at `path` itself, once; whether it
+  // did just now.
   bool From(const std::string& path) {
-    if (taken_) return true;
+    if (taken_) return false;
     const auto entry = EntryAt(path);
     if (!entry || !(entry->attributes & FILE_ATTRIBUTE_READONLY) ||
         entry->attributes & FILE_ATTRIBUTE_DIRECTORY ||
@@ -416,7 +417,11 @@ size_t CountedPathLength(const std::string& path) {
   // the size that would, its NUL included.
   char full[MAX_PATH];
   const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-  return length == 0 ? path.size() : length < sizeof full ? length : length - 1;
+  if (length != 0) return length < sizeof full ? length : length - 1;
+  // The "A" function gives up on a full path past MAX_PATH (Wine says so
+  // with this error): too long, however it is written.
+  return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? std::numeric_limits<size_t>::max()
+                                                      : path.size();
 }
 
 // Windows shows nothing of the kind beforehand.
@@ -472,18 +477,19 @@ void RemoveUnlessHeld(const std::string& path) noexcept {
 }
 
 SystemCode TryOpenForDelete(const std::string& path) {
-  // Delete access with full sharing conflicts only with holders that do not
-  // share deletion, and only while it is open: closed at once. Access denied
-  // answers at once: permissions that deny deleting this file alone say
-  // nothing of holders, and a rename may still pass on the directory's.
+  // Windows replaces no file that is open, whatever sharing its holder
+  // allows: an open that shares nothing fails while anyone reads, writes or
+  // deletes it, and keeps others out only while it is open: closed at once.
+  // Access denied answers at once: permissions that deny deleting this file
+  // alone say nothing of holders, and a rename may still pass on the
+  // directory's.
   const DWORD last = RetryWhileHeld([&]() -> DWORD {
-    DWORD code = InjectedFault("open-for-delete", path);
-    if (code == 0) {
-      const HANDLE file = CreateFileA(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+    const DWORD code = FaultOrCall("open-for-delete", path, [&] {
+      const HANDLE file = CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-      code = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    }
+      return file != INVALID_HANDLE_VALUE;
+    });
     return code == ERROR_ACCESS_DENIED ? 0 : code;
   });
   return last == ERROR_SHARING_VIOLATION ? last : 0;
@@ -514,14 +520,17 @@ SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // covers a move that the system does as copy and delete. A reader of the
   // old list that does not share deletion holds the rename off. A stale
   // backup may be read-only: it loses the attribute only with the rename.
-  ReadOnlyTaken read_only;
-  const DWORD last = RetryWhileHeld([&] {
-    const DWORD code = FaultOrCall("rename", to, [&] {
+  const auto rename = [&] {
+    return FaultOrCall("rename", to, [&] {
       return MoveFileExA(from.c_str(), to.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     });
-    if (code == ERROR_ACCESS_DENIED) read_only.From(to);
-    return code;
+  };
+  ReadOnlyTaken read_only;
+  const DWORD last = RetryWhileHeld([&] {
+    const DWORD code = rename();
+    // Once the attribute is gone, at once: no holder to wait for.
+    return code == ERROR_ACCESS_DENIED && read_only.From(to) ? rename() : code;
   });
   if (last) read_only.GiveBack();
   return last;

@@ -113,6 +113,14 @@ TEST_F(HeldFileRunTest, GivesUpOnFilesHeldForGoodAndLosesNothing) {
   EXPECT_EQ(ReadBytes(backup_), kList);
   EXPECT_TRUE(OnlyListAndBackupInScratch());
   {
+    // Windows replaces no open file, even one whose reader shares deletion.
+    const FileHolder reader(list_, "all");
+    ExpectFailure(Run(program), "cannot keep the old list as '" + backup_ + "': ");
+    EXPECT_EQ(ReadBytes(list_), stamped);
+    EXPECT_EQ(ReadBytes(backup_), kList);
+    EXPECT_TRUE(OnlyListAndBackupInScratch());
+  }
+  {
     // Read-only, as a copy made by hand may be: it keeps the attribute.
     ASSERT_TRUE(SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY));
     const FileHolder reader(backup_, "read");

@@ -1,5 +1,5 @@
 // hold_file PATH SHARE MILLISECONDS: opens the file at PATH for reading with
-// the sharing SHARE ("none", "read", "read-write"), writes "held" and a line
+// the sharing SHARE ("none", "read", "read-write", "all"), writes "held" and a line
 // break to its standard output once it holds the file, and lets go after
 // MILLISECONDS ("forever": never; the test ends it; "pulses": then takes it
 // again and again for 1 ms, 1 ms apart, as a virus scanner does with a file
@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
   DWORD share = 0;
   if (std::strcmp(argv[2], "read") == 0) share = FILE_SHARE_READ;
   if (std::strcmp(argv[2], "read-write") == 0) share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  if (std::strcmp(argv[2], "all") == 0)
+    share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   const auto open = [&] {
     return CreateFileA(argv[1], GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
