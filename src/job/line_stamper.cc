@@ -1,6 +1,7 @@
 #include "job/line_stamper.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace {
@@ -13,9 +14,15 @@ struct Spelling<char> {
   static constexpr std::string_view kMarker = kServicePackMarker;
   static constexpr std::string_view kLineEnd = "\r\n";
 };
+// The marker in UTF-16: plain ASCII, one unit a byte.
+constexpr auto kWideMarker = [] {
+  std::array<char16_t, kServicePackMarker.size()> units{};
+  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(kServicePackMarker[i]);
+  return units;
+}();
 template <>
 struct Spelling<char16_t> {
-  static constexpr std::u16string_view kMarker = u"Service Pack";
+  static constexpr std::u16string_view kMarker{kWideMarker.data(), kWideMarker.size()};
   static constexpr std::u16string_view kLineEnd = u"\r\n";
 };
 
@@ -83,7 +90,7 @@ class Utf16Sink : public UnitSink<char16_t> {
 }  // namespace
 
 std::string StampLine(const std::string& version_text) {
-  return "Service Pack                   (Version: " + version_text + ")";
+  return std::string(kServicePackMarker) + "                   (Version: " + version_text + ")";
 }
 
 ListEncoding EncodingOf(std::string_view first_bytes) {

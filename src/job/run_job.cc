@@ -12,7 +12,8 @@ void RunJob() {
   PresetLocations(table);
   // Row 1 is free and skipped inside; the rows after the presets are never
   // overridden.
-  for (int16_t row = 1; row <= kLastPresetRow; ++row) ApplyEnvironmentOverride(table, row);
+  for (int16_t row = 1; row <= kLastPresetRow; ++row)
+    ApplyEnvironmentOverride(table, row, platform::LookUpEnvironment);
   const std::string version_text = LookUpVersionText(platform::ExecutableDirectory());
   StampSoftwareList(table, version_text);
 }

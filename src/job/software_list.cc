@@ -1,19 +1,17 @@
-// Stamping the software list. StampOnce below states the whole protocol,
-// one step a line, and what a kill after each step leaves behind.
+// Stamping the software list: the stamp, its encoding and the rounds of
+// stamping; platform::Replacement puts the new list in place.
 #include "job/software_list.h"
 
 #include <new>
 #include <optional>
 #include <vector>
 
-#include "base/ascii_case.h"
 #include "base/run_error.h"
-#include "base/windows_path.h"
+#include "job/backup_name.h"
 #include "job/line_stamper.h"
 #include "locations/placeholders.h"
-#include "platform/access_control.h"
 #include "platform/file.h"
-#include "platform/run_turn.h"
+#include "platform/replacement.h"
 #include "platform/temp_file.h"
 
 namespace {
@@ -67,16 +65,10 @@ class NewListSink : public LineSink {
 constexpr int kMaxStampings = 10;
 
 // The old list, read a buffer at a time. The first read is made before
-// anything is written, so that the list's encoding is known by then. What it
-// carries for the new list (its permissions on Windows) is read from the
-// same open file.
+// anything is written, so that the list's encoding is known by then.
 class OldList {
  public:
-  explicit OldList(const std::string& path)
-      : file_(platform::File::OpenForReading(path)),
-        state_(file_.State()),
-        access_(platform::AccessControl::Of(file_)),
-        buffer_(kBufferSize) {
+  explicit OldList(platform::File& file) : file_(file), buffer_(kBufferSize) {
     // Reads until the buffer holds whatever byte order mark the list has.
     while (first_ < 3) {
       const size_t count = Read(first_);
@@ -87,32 +79,16 @@ class OldList {
 
   ListEncoding Encoding() const { return EncodingOf(std::string_view(buffer_.data(), first_)); }
 
-  // The state of the file when it was opened.
-  const platform::FileState& State() const { return state_; }
-
-  const platform::AccessControl& Access() const { return access_; }
-
-  // The open file, while it is.
-  const platform::File& File() const { return file_; }
-
-  // Streams the whole list through `stamper` into `out`. False when the file
-  // changed while it was read. Where the system lets it, the file stays open
-  // until the stamping is over: the rename that replaces its last name then
-  // does not have to free its blocks before it returns.
-  bool FeedTo(LineStamper& stamper, NewListSink& out) {
+  // Streams the whole list through `stamper` into `out`.
+  void FeedTo(LineStamper& stamper, NewListSink& out) {
     for (size_t count = first_; count > 0; count = Read(0))
       stamper.Feed(std::string_view(buffer_.data(), count), out);
-    const bool unchanged = file_.State() == state_;
-    if (!platform::kReplacesOpenFiles) file_.Close();
-    return unchanged;
   }
 
  private:
   size_t Read(size_t at) { return file_.ReadSome(buffer_.data() + at, buffer_.size() - at); }
 
-  platform::File file_;
-  const platform::FileState state_;
-  const platform::AccessControl access_;
+  platform::File& file_;
   std::vector<char> buffer_;
   size_t first_ = 0;  // bytes of the first read
 };
@@ -133,266 +109,53 @@ void CheckVersionFitsList(const std::string& list, ListEncoding encoding,
         "the list is UTF-16 text and the version '" + version_text + "' is not plain ASCII");
 }
 
-// Whether deleting the stale backup would take the list with it: the same
-// file by another name ("a.d\..\List.bak", "List.bak." on Windows) or
-// through a link. Two names of one file are fine (a run killed between
-// making the backup's link and renaming the new list over the list leaves
-// them): deleting one leaves the other.
-bool BackupIsTheList(const std::string& list, const std::string& backup) {
-  const auto list_file = platform::IdentityOf(list);
-  const auto backup_file = platform::IdentityOf(backup);
-  // The list looked at again: a run beside this one may have put its new
-  // list in place meanwhile, which makes the two look alike for a moment.
-  if (!list_file || list_file != backup_file || list_file != platform::IdentityOf(list))
-    return false;
-  return backup_file->names == 1 || platform::IsLink(list) || platform::IsLink(backup) ||
-         platform::SameEntry(list, backup);
-}
-
-// Refuses what the list's path may not be, before anything is touched, and
-// tells whether there is a list.
-bool CheckListPath(const std::string& list, const std::string& backup) {
+// Refuses what the list's path may not be by its spelling alone.
+void CheckListPath(const std::string& list, const std::string& backup) {
   if (list.empty())
     throw base::RunError("the software list's path is empty", "",
                          "Software_Txt expands to nothing");
   // "\\127.0.0.1\share\Software.txt" would have "\\127.bak" as its backup.
-  if (base::BackupPathCutsRoot(list))
+  if (BackupPathCutsRoot(list))
     throw base::RunError("cannot keep a backup of the software list", list,
                          "its backup's path '" + backup +
                              "' names no file: the path's first '.' lies in its server, "
                              "share or device name");
-  // Both names beside the list and the backup must be within the system's
-  // limit, or the list could be made writable and then not be replaced.
-  for (const std::string& path :
-       {platform::LongestTempPathBeside(list), backup, platform::LongestTempPathBeside(backup)})
-    if (platform::CountedPathLength(path) > platform::LongestPath())
-      throw base::RunError("cannot stamp the software list", list,
-                           "the temp file or the backup beside it would have a path longer than " +
-                               std::to_string(platform::LongestPath()) + " characters");
-  // "List.bak" would be its own backup: deleting the stale backup would
-  // delete the list.
-  if (base::EqualIgnoringAsciiCase(list, backup))
-    throw base::RunError("cannot keep a backup of the software list", list,
-                         "the backup's name is the list's own");
-  // "SOFTWA~1.bak" may be the short name of "Software Archive.bak".
-  if (const auto other = platform::LongNameBehindShortName(backup))
-    throw base::RunError(
-        "cannot keep a backup of the software list", list,
-        "its backup's path '" + backup + "' is the short name of another file, '" + *other + "'");
-  const platform::PathKind kind = platform::KindOf(list);
-  if (kind == platform::PathKind::kDirectory)
-    throw base::RunError("cannot stamp the software list", list, "it is a directory");
-  if (kind == platform::PathKind::kOther)
-    throw base::RunError("cannot stamp the software list", list,
-                         "it is not a file (a device, a pipe or a socket)");
-  // What would fail only in the last rename, after the backup was made, and
-  // leave what cannot be removed behind.
-  if (const auto reason = platform::WhyNotReplaceable(list))
-    throw base::RunError("cannot stamp the software list", list, *reason);
-  if (kind == platform::PathKind::kNothing) return false;
-  if (BackupIsTheList(list, backup))
-    throw base::RunError("cannot keep a backup of the software list", list,
-                         "its backup's path '" + backup + "' names the list itself");
-  // A stale backup is replaced, a link there too, dangling or not; what
-  // cannot be replaced by a file is refused now, with the list still as it was.
-  if (!platform::IsLink(backup)) {
-    const platform::PathKind backup_kind = platform::KindOf(backup);
-    if (backup_kind == platform::PathKind::kDirectory || backup_kind == platform::PathKind::kOther)
-      throw base::RunError("cannot keep a backup of the software list", list,
-                           "its backup's path '" + backup + "' is not a file");
-  }
-  if (const auto reason = platform::WhyNotReplaceable(backup))
-    throw base::RunError("cannot keep a backup of the software list", list,
-                         "its backup's path '" + backup + "' cannot be replaced: " + *reason);
-  return true;
 }
 
 // Writes the stamped list into `new_list`, from `old_list` where there is
-// one. False when the old list changed while it was read.
-bool WriteStampedList(std::optional<OldList>& old_list, ListEncoding encoding,
+// one.
+void WriteStampedList(std::optional<OldList>& old_list, ListEncoding encoding,
                       const std::string& version_text, platform::TempFile& new_list) {
   LineStamper stamper(StampLine(version_text), encoding);
   NewListSink out(new_list);
-  if (old_list && !old_list->FeedTo(stamper, out)) return false;
+  if (old_list) old_list->FeedTo(stamper, out);
   stamper.Finish(out);
   out.Flush();
-  return true;
 }
 
-// Whether the list's path still names the file that was read, unchanged
-// (its file, size and time); or still names nothing, where nothing was read.
-// Another program may still replace it between this look and the rename
-// that puts the new list in place.
-bool ListIsAsRead(const std::string& list, const std::optional<OldList>& old_list) {
-  const auto now = platform::StateOf(list);
-  if (old_list) return now == old_list->State();
-  return !now && platform::KindOf(list) == platform::PathKind::kNothing;
-}
-
-// Refuses a list or a stale backup that another program has open (Windows,
-// which replaces no open file): the new list could not take the list's
-// place, nor the backup's name be put back once it is one of the list's
-// file, and second names would stay behind. The last look before they are
-// touched; a holder that comes after it still leaves them, for a later run
-// to remove.
-void RefuseHeldList(const std::string& list, const std::string& backup) {
-  for (const std::string& path : {list, backup})
-    if (const platform::SystemCode code = platform::TryOpenForDelete(path))
-      throw platform::MakeSystemError("cannot keep the old list as", backup, code);
-}
-
-// The old list on its way to the backup: made writable first, so that the
-// backup is (a second name shares the list's attributes, as do the file's
-// other names, if it has any), and given back its read-only attribute if the
-// run fails before the new list is in place; the stale backup is kept aside
-// meanwhile, and put back then too. A list that is a link is left as it is,
-// and so is the file it names: its backup is a copy.
-class OldListAsBackup {
- public:
-  OldListAsBackup(const std::string& list, const platform::FileIdentity& file)
-      : list_(list), file_(file), is_link_(platform::IsLink(list)) {
-    if (is_link_) return;
-    made_writable_ = platform::IsReadOnly(list);
-    platform::SetNormalAttributes(list);
-  }
-  OldListAsBackup(const OldListAsBackup&) = delete;
-  OldListAsBackup& operator=(const OldListAsBackup&) = delete;
-  ~OldListAsBackup() {
-    if (replaced_) return;
-    // The stale backup first: while the list is still writable, Windows
-    // replaces or removes the backup's name, which may be one of the list's
-    // file, without taking the attribute from that file.
-    stale_.reset();
-    if (!made_writable_) return;
-    // Only the file that was made writable: another program may have put
-    // another at the list's path meanwhile. One that cannot be told apart
-    // (the look refused, a share that gives no file numbers) is taken for it.
-    try {
-      const auto now = platform::IdentityOf(list_);
-      if (!now || now == file_) platform::SetReadOnlyAttributes(list_);
-    } catch (const std::exception&) {
-      // The run fails for its first reason, which says more.
-    }
-  }
-
-  // Keeps the old list at `backup`: a second name of its file, or a copy,
-  // with the stale backup kept aside. False when the list's path names
-  // another file by now.
-  bool KeepAs(const std::string& backup) {
-    stale_.emplace(platform::StaleBackup::Save(backup, "list"));
-    if (!platform::KeepSecondNameOrCopy(list_, file_, backup, "list", is_link_)) return false;
-    if (is_link_) platform::SetNormalAttributes(backup);  // a copy has the list's rights
-    return true;
-  }
-  // The new list is in place: the backup stays.
-  void Replaced() {
-    replaced_ = true;
-    if (stale_) stale_->Drop();
-  }
-
- private:
-  const std::string& list_;
-  const platform::FileIdentity file_;
-  const bool is_link_;
-  bool made_writable_ = false;
-  bool replaced_ = false;
-  std::optional<platform::StaleBackup> stale_;
-};
-
-// Keeps the old list as the backup, once no other program holds it; false
-// where its path does not name it as read any more (another program took it
-// away or put another file there), for it to be stamped anew.
-bool KeepOldListAsBackup(std::optional<OldListAsBackup>& old_as_backup, const std::string& list,
-                         const std::string& backup, const OldList& old_list) {
-  RefuseHeldList(list, backup);
-  try {
-    old_as_backup.emplace(list, old_list.State().file);
-  } catch (const base::RunError&) {
-    if (platform::StateOf(list) != old_list.State()) return false;
-    throw;
-  }
-  return old_as_backup->KeepAs(backup);
-}
-
-// The whole protocol. The list's path holds the whole old list or the whole
-// new one at every moment, and a failure leaves the list and the stale
-// backup as they were; what a kill after each step leaves:
-//
-//    1. nothing touched: what cannot be stamped is refused here;
-//    2. nothing more: the old list opened, its encoding known (a UTF-16 list
-//       and a version that is not plain ASCII are refused);
-//    3. temp files of killed runs removed (a temp file is never a list);
-//    4. a new temp file, removed by a later run;
-//    5. the same, written;
-//    6. the same, with the list's rights, read-only where the system renames
-//       such a file (else it becomes so in step 10);
-//    7. the same, on stable storage, closed;
-//    8. nothing more where another program has the list or the stale backup
-//       open (Windows); else the old list as the backup too (the list made
-//       writable first), put in one rename over the stale backup, which
-//       keeps a second name (a temp name) meanwhile; temp names of both at
-//       most, which a later run removes. A second name that turns out to be
-//       another file is dropped, and the list stamped anew;
-//    9. nothing more: the list was read whole and its path still names it,
-//       unchanged. Else, and where step 10 fails, the stale backup is put
-//       back (where nothing was, the backup goes), the list made read-only
-//       again, and the list stamped anew from what is there now. Nothing
-//       that takes time lies between this look and the rename of step 10;
-//   10. the new list in the list's place, read-only; the stale backup's
-//       temp name removed;
-//   11. the same, with what the old list carried besides its rights where
-//       the system has more (Windows: its permissions and creation time, as
-//       read in step 2, so from the list's own file also where the backup is
-//       a copy). Its failure is no failure of the run: the list keeps what
-//       the system gave it, and a warning goes to the event log;
-//   12. the same, read-only again, where step 11 may have taken the
-//       attribute away (Wine keeps it in the Unix mode bits, which it
-//       rewrites: Wine 8 with the DACL, Wine 10 already with the time). A
-//       failure here, or in making the new list read-only in step 10, ends
-//       the run with the new list in place; the next run makes it read-only.
-//
-// Steps 2 and 4 to 10 are one stamping; where the list changed meanwhile,
-// nothing is replaced and the list is stamped anew from what is there now.
-bool StampOnce(const std::string& list, const std::string& backup, std::optional<OldList>& old_list,
-               const std::string& version_text) {
-  const ListEncoding encoding = old_list ? old_list->Encoding() : ListEncoding::kBytes;
-  platform::TempFile new_list = platform::TempFile::CreateBeside(list, "list");      // 4
-  if (!WriteStampedList(old_list, encoding, version_text, new_list)) return false;   // 5
-  old_list ? new_list.TakeRightsOf(old_list->File()) : new_list.UseDefaultRights();  // 6
-  new_list.MakeReadOnly();                                                           // 6
-  new_list.Sync();                                                                   // 7
-  new_list.Close();                                                                  // 7
-  std::optional<OldListAsBackup> old_as_backup;
-  if (old_list && !KeepOldListAsBackup(old_as_backup, list, backup, *old_list)) return false;  // 8
-  if (!ListIsAsRead(list, old_list)) return false;                                             // 9
-  new_list.KeepAs(list);                                                                       // 10
-  if (old_as_backup) old_as_backup->Replaced();                                                // 10
-  if (old_list && old_list->Access().CarryTo(list, "list"))                                    // 11
-    platform::SetReadOnlyAttributes(list);                                                     // 12
-  return true;
-}
-
-// Opens the list where there is one, and refuses a version that its
-// encoding cannot hold.
-void OpenOldList(std::optional<OldList>& old_list, const std::string& list, bool list_exists,
-                 const std::string& version_text) {
-  old_list.reset();
-  if (!list_exists) return;
-  old_list.emplace(list);
-  CheckVersionFitsList(list, old_list->Encoding(), version_text);
-}
-
+// Stamps the list, anew where another program changed it meanwhile. The
+// list's path holds the whole old list or the whole new one at every
+// moment: how, and what a kill leaves after each step, is written beside
+// platform::Replacement.
 void StampList(const std::string& list, const std::string& version_text) {
-  const platform::RunTurn turn = platform::RunTurn::Take(list);  // other runs wait till it ends
-  const std::string backup = base::BackupPathFor(list);
+  const std::string backup = BackupPathFor(list);
+  CheckListPath(list, backup);
+  platform::Replacement replacement(
+      list, backup,
+      {"cannot stamp the software list", "cannot keep a backup of the software list", "list"});
   std::optional<OldList> old_list;
-  OpenOldList(old_list, list, CheckListPath(list, backup), version_text);  // 1, 2
-  platform::RemoveStaleTempFilesBeside({list, backup});                    // 3
-  for (int stamping = 1; !StampOnce(list, backup, old_list, version_text); ++stamping) {
+  for (int stamping = 1;; ++stamping) {
+    old_list.reset();
+    if (platform::File* old_file = replacement.Open()) old_list.emplace(*old_file);
+    const ListEncoding encoding = old_list ? old_list->Encoding() : ListEncoding::kBytes;
+    CheckVersionFitsList(list, encoding, version_text);
+    if (replacement.Replace([&](platform::TempFile& new_list) {
+          WriteStampedList(old_list, encoding, version_text, new_list);
+        }))
+      return;
     if (stamping == kMaxStampings)
       throw base::RunError("cannot stamp the software list", list,
                            "another program keeps changing it; it is left as that program left it");
-    OpenOldList(old_list, list, CheckListPath(list, backup), version_text);
   }
 }
 

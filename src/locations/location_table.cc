@@ -1,7 +1,6 @@
 #include "locations/location_table.h"
 
 #include "base/run_error.h"
-#include "platform/process.h"
 
 namespace {
 
@@ -41,12 +40,12 @@ void PresetLocations(LocationTable& table) {
   Preset(table, 10, "UsersProfile", "C:\\Winnt\\Profiles\\Velmo");
 }
 
-void ApplyEnvironmentOverride(LocationTable& table, int16_t row) {
+void ApplyEnvironmentOverride(LocationTable& table, int16_t row, const EnvironmentLookup& look_up) {
   Location& location = table.Row(row);
   if (location.name.empty()) return;
   std::string candidate;
   try {
-    candidate = platform::LookUpEnvironment(location.name);
+    candidate = look_up(location.name);
   } catch (const base::RunError& error) {
     location.unusable = error;
     return;

@@ -8,13 +8,14 @@
 namespace platform {
 
 class File;
+struct FileFacts;
 
 // What a file that is replaced by a new one carries besides its bytes and
 // its rights, for the new file to keep. On Windows: its permissions (the
 // DACL, protected from inheritance or inheriting) and its creation time, what
 // Windows' own ReplaceFile keeps too; not its owner, which stays whoever
 // made the new file. On POSIX nothing: the new file has the old one's owner,
-// group and mode before it takes its place (File::TakeAccessRightsOf).
+// group and mode before it takes its place (File::TakeRights).
 //
 // Read from the open old file, so that it is the file that was read,
 // whatever its path names by the time the new file is in place, a link's
@@ -22,9 +23,9 @@ class File;
 // can neither block nor undo the replacement.
 class AccessControl {
  public:
-  // What `file` carries now. Quiet: what cannot be read is reported by
-  // CarryTo.
-  static AccessControl Of(const File& file);
+  // What `file`, which `facts` describe, carries now. Quiet: what cannot
+  // be read is reported by CarryTo.
+  static AccessControl Of(const File& file, const FileFacts& facts);
 
   // Gives what was read to the file at `path`, and says whether it tried:
   // then the file's attributes may have changed with it (Wine takes the
@@ -36,12 +37,12 @@ class AccessControl {
 
  private:
   // What was read, and what carries it, per system.
-  struct Kept;
-  explicit AccessControl(std::shared_ptr<const Kept> kept) : kept_(std::move(kept)) {}
+  struct Carried;
+  explicit AccessControl(std::shared_ptr<const Carried> carried) : carried_(std::move(carried)) {}
   void CarryCreationTime(const std::string& path, const std::string& noun) const;
   void CarryDacl(const std::string& path, const std::string& noun) const;
 
-  std::shared_ptr<const Kept> kept_;
+  std::shared_ptr<const Carried> carried_;
 };
 
 }  // namespace platform

@@ -10,16 +10,24 @@
 #include "platform/system_error.h"
 
 // Files on paths in Windows form ("C:\Software.txt"), the primitives that
-// each system implements. One convention throughout: a function throws
-// RunError naming the operation, the path and the system's reason; a
-// function named Try... returns the system's code instead (0 when done), for
-// a caller that has another way; a noexcept function is quiet and does what
-// it can.
+// each system implements. Five conventions, one per kind of answer:
+// - a function that acts, or looks where a failure to look must end the
+//   run (LookAt), throws RunError naming the operation, the path and the
+//   system's reason;
+// - a function named Try... returns the system's code instead (0 when done),
+//   for a caller that has another way;
+// - a question that may have no answer returns an empty optional where
+//   nothing is there or the system cannot tell (StateOf, IdentityOf);
+// - a yes-or-no question (Is..., SameEntry) says which answer it gives
+//   where the system cannot tell: the one that loses nothing;
+// - a noexcept function is quiet and does what it can.
+// What differs between the systems beyond that is a constant
+// (kReplacesOpenFiles, kRenamesReadOnlyFiles).
 namespace platform {
 
 class AccessControl;
 class File;
-struct FileState;
+struct FileFacts;
 struct NewFile;
 
 // An open file, closed (quietly) when it goes out of scope.
@@ -56,23 +64,19 @@ class File {
   void WriteAll(const char* data, size_t size);
   // Cuts the file to its first `size` bytes; writing goes on from there.
   void TruncateAt(uint64_t size);
-  // Gives the file the access rights of the open file `other` (POSIX: owner
-  // and group where the system allows, and the permission bits; on Windows a
-  // new file takes its directory's, as the other did, so there is nothing to
-  // do). From the open file, so that they are the rights of what was read.
-  void TakeAccessRightsOf(const File& other);
-  // Gives the file the rights a new file gets by default (POSIX: 0666 less
-  // the umask; files are created private until then).
-  void UseDefaultAccessRights();
-  // Takes the write permission from everybody where the system still lets
-  // the file be renamed over another then, and says whether it did: POSIX
-  // does; on Windows no document says that every version renames a
-  // read-only file, so its attribute has to wait for the rename.
-  bool MakeReadOnlyBeforeRename();
+  // Gives the file the access rights of the file that `of` describes, or
+  // with none those a new file gets by default, and takes the write
+  // permission from everybody where `read_only` (POSIX: owner and group
+  // where the system allows, and the permission bits, 0666 less the umask by
+  // default; files are created private until then. On Windows a new file
+  // takes its directory's, as the other did, and the read-only attribute
+  // waits for the rename: see kRenamesReadOnlyFiles).
+  void TakeRights(const FileFacts* of, bool read_only);
   // Returns once everything written has reached stable storage.
   void Sync();
-  // What the file is now: see StateOf.
-  FileState State() const;
+  // What the open file is now, in one look: see LookAt (a file opened is no
+  // link).
+  FileFacts Facts() const;
   // Closes the file, if it is still open.
   void Close();
 
@@ -100,15 +104,6 @@ bool IsNameTaken(SystemCode code);
 bool IsNothingAt(SystemCode code);
 
 enum class PathKind { kNothing, kFile, kDirectory, kOther };
-
-// What `path` names, links followed (a dangling link names nothing): an
-// ordinary file, read-only or not (on Windows hidden and system files too),
-// a directory, or something else (a FIFO, a device, a socket).
-PathKind KindOf(const std::string& path);
-
-// Whether `path` itself is a symbolic link (on Windows any reparse point),
-// dangling or not.
-bool IsLink(const std::string& path);
 
 // Which file a path names, links followed: two paths name the same file
 // when their identities are equal, whatever their spelling.
@@ -140,6 +135,42 @@ struct FileState {
 // Empty when nothing is there or the system cannot tell.
 std::optional<FileState> StateOf(const std::string& path);
 
+// What one look at a path tells, taken from as few answers of the system as
+// it gives (POSIX: one statx where the path is no link).
+struct FileFacts {
+  // What the path names, links followed (a dangling link names nothing): an
+  // ordinary file, read-only or not (on Windows hidden and system files
+  // too), a directory, or something else (a FIFO, a device, a socket).
+  PathKind kind = PathKind::kNothing;
+  // Whether the path itself is a symbolic link (on Windows any reparse
+  // point), dangling or not.
+  bool is_link = false;
+  // The file named, links followed; empty where the system cannot tell.
+  std::optional<FileState> state;
+  // Its access rights (POSIX: permission bits, owner and group) or
+  // attributes (Windows), as the system keeps them, and whether they make
+  // it read-only: not writable by its owner.
+  uint32_t mode = 0, owner = 0, group = 0;
+  bool read_only = false;
+  // When it was made, in the system's own unit (Windows only).
+  uint64_t created = 0;
+  // Why the entry (a link not followed) cannot be replaced by a rename even
+  // where its directory allows it, where the system tells beforehand: "it
+  // is immutable or append-only", "it is a mount point" (POSIX only).
+  std::optional<std::string> why_not_replaceable;
+
+  // The file named, where the system tells it apart from others (some
+  // network file systems give every file the index 0).
+  std::optional<FileIdentity> identity() const {
+    if (!state || state->file.index == 0) return std::nullopt;
+    return state->file;
+  }
+};
+// Throws "cannot look at" where it cannot tell whether anything is there:
+// what cannot be told is no "nothing", or a file would be replaced without
+// a backup.
+FileFacts LookAt(const std::string& path);
+
 // The long name of the file that `path` reaches only through its short (8.3)
 // name: "Software Archive.bak" for "C:\SOFTWA~1.BAK". Empty where the last
 // name of `path` is the file's own long name, where nothing is there, and on
@@ -154,11 +185,12 @@ size_t LongestPath();
 // on POSIX the path that "C:\" maps to.
 size_t CountedPathLength(const std::string& path);
 
-// Why the entry at `path` (itself, a link not followed) cannot be replaced
-// by a rename even where its directory allows it, where the system can tell
-// beforehand: "it is immutable or append-only", "it is a mount point"
-// (POSIX); empty where nothing stands in the way that it can see.
-std::optional<std::string> WhyNotReplaceable(const std::string& path);
+// Why no entry of the directory that holds `path` can be renamed or removed
+// even where its permissions allow it, where the system tells beforehand:
+// "its directory is immutable or append-only" (POSIX only: an append-only
+// directory takes new files but lets none go). Empty where nothing stands
+// in the way that it can see.
+std::optional<std::string> WhyNoRenameIn(const std::string& path);
 
 // Whether `a` and `b` are one directory entry, their last names not
 // followed: the same directory, and names the file system takes as one
@@ -169,16 +201,18 @@ bool SameEntry(const std::string& a, const std::string& b);
 // Normal: writable by its owner again. Read-only: writable by nobody.
 void SetNormalAttributes(const std::string& path);
 void SetReadOnlyAttributes(const std::string& path);
-// Whether the file at `path` is read-only: not writable by its owner.
-bool IsReadOnly(const std::string& path);
+// Makes the file at `path`, which `facts` describe, writable by its owner
+// where it is read-only, its other attributes kept.
+void MakeNormal(const std::string& path, const FileFacts& facts);
 
 // Removes the file or link at `path`, a read-only one too, at once or not at
 // all: it never waits for a file that others hold.
 void RemoveFileQuietly(const std::string& path) noexcept;
 
-// The names of the entries of `directory` ("." and ".." left out). Quiet:
-// empty when it cannot be read.
-std::vector<std::string> NamesIn(const std::string& directory);
+// The names of the entries of `directory` ("." and ".." left out), at least
+// those that match `pattern` ("*" for any text; letter case aside): Windows
+// gives only those, POSIX all. Quiet: empty when it cannot be read.
+std::vector<std::string> NamesIn(const std::string& directory, const std::string& pattern);
 
 // Removes the file at `path` unless a live process holds it: on POSIX one
 // that holds the lock that File::TryCreate takes, on Windows one that has it
@@ -208,6 +242,10 @@ SystemCode TryRenameOver(const std::string& from, const std::string& to);
 // Whether a file that is open may be replaced by a rename: on POSIX, where
 // it then lives on until it is closed; Windows replaces no open file.
 extern const bool kReplacesOpenFiles;
+// Whether a read-only file may be renamed over another: POSIX renames it;
+// on Windows no document says that every version does, so the attribute
+// waits until the file is in place.
+extern const bool kRenamesReadOnlyFiles;
 
 // Makes renames in the directory of `path` durable. Quiet: file systems that
 // cannot sync a directory keep their own guarantees (Windows: nothing to do).

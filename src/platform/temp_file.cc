@@ -31,9 +31,16 @@ std::string DirectoryPartOf(const std::string& path) {
   return std::string(base::DirectoryPart(path, AnsiLeadBytes()));
 }
 
-std::string TempNameBeside(const std::string& target, int attempt) {
+// A new name for a temp file beside `target`, each call the next of
+// kMaxNameAttempts + 1 in turn: the names of a run share one count wherever
+// they are, so that a run does not try its own names again, and a caller
+// that tries that many has met each once.
+std::string NextTempNameBeside(const std::string& target) {
+  static int next = 0;  // one run, one thread
+  const int number = next;
+  next = (next + 1) % (kMaxNameAttempts + 1);
   return DirectoryPartOf(target) + std::string(kTempPrefix) + std::to_string(CurrentProcessId()) +
-         (attempt ? "-" + std::to_string(attempt) : "") + std::string(kTempSuffix);
+         (number ? "-" + std::to_string(number) : "") + std::string(kTempSuffix);
 }
 
 // Whether `digits` is a number from 1 to `largest` written as CreateBeside
@@ -77,7 +84,7 @@ bool MayBeLive(unsigned long owner) {
 
 TempFile TempFile::CreateBeside(const std::string& target, const std::string& noun) {
   for (int attempt = 0;; ++attempt) {
-    NewFile created = File::TryCreate(TempNameBeside(target, attempt));
+    NewFile created = File::TryCreate(NextTempNameBeside(target));
     if (created.code == 0) return TempFile(std::move(created.file), noun);
     if (!IsNameTaken(created.code) || attempt == kMaxNameAttempts)
       throw MakeSystemError("cannot create the new " + noun + " beside", target, created.code);
@@ -91,7 +98,6 @@ TempFile::TempFile(TempFile&& other) noexcept
     : file_(std::move(other.file_)),
       path_(std::move(other.path_)),
       noun_(std::move(other.noun_)),
-      read_only_after_rename_(other.read_only_after_rename_),
       kept_(other.kept_) {
   other.kept_ = true;
 }
@@ -110,7 +116,6 @@ void TempFile::KeepAs(const std::string& target) {
     throw MakeSystemError("cannot put the new " + noun_ + " in place of", target, code);
   kept_ = true;
   SyncDirectoryOf(target);
-  if (read_only_after_rename_) SetReadOnlyAttributes(target);
 }
 
 std::string LongestTempPathBeside(const std::string& target) {
@@ -120,38 +125,16 @@ std::string LongestTempPathBeside(const std::string& target) {
 
 namespace {
 
-// A target as the cleanup found it.
-struct Target {
-  std::string path;
-  FileIdentity file;
-  bool read_only = false;
-  bool is_link = false;
-};
-
-std::vector<Target> ExistingTargets(const std::vector<std::string>& targets) {
-  std::vector<Target> existing;
-  for (const std::string& target : targets) {
-    const auto file = IdentityOf(target);
-    if (!file) continue;
-    bool read_only = false;
-    try {
-      read_only = IsReadOnly(target);
-    } catch (const base::RunError&) {
-      // Then there is nothing to give back.
-    }
-    existing.push_back({target, *file, read_only, IsLink(target)});
-  }
-  return existing;
-}
-
 // Removing a second name of a read-only target's file takes the attribute
 // from the file (Windows: it belongs to the file, and no name of a
 // read-only file is removed without clearing it first); given back to that
 // file only, still at the target's path.
-void GiveBackReadOnly(const Target& target) {
+void GiveBackReadOnly(const LookedAt& target) {
+  const auto file = target.facts.identity();
+  if (!target.facts.read_only || !file) return;
   try {
-    if (target.read_only && IdentityOf(target.path) == target.file && !IsReadOnly(target.path))
-      SetReadOnlyAttributes(target.path);
+    const FileFacts now = LookAt(target.path);
+    if (now.identity() == file && !now.read_only) SetReadOnlyAttributes(target.path);
   } catch (const base::RunError&) {
     // The cleanup never fails a run; a later step reads the attribute again.
   }
@@ -159,14 +142,16 @@ void GiveBackReadOnly(const Target& target) {
 
 }  // namespace
 
-void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
-  const std::vector<Target> existing_targets = ExistingTargets(targets);
+void RemoveStaleTempFilesBeside(const std::vector<LookedAt>& targets) {
+  bool removed_any = false;
   std::vector<std::string> directories;
-  for (const std::string& target : targets) {
-    const std::string directory = DirectoryPartOf(target);
+  for (const LookedAt& beside : targets) {
+    const std::string directory = DirectoryPartOf(beside.path);
     if (std::find(directories.begin(), directories.end(), directory) != directories.end()) continue;
     directories.push_back(directory);
-    for (const std::string& name : NamesIn(directory.empty() ? "." : directory)) {
+    for (const std::string& name :
+         NamesIn(directory.empty() ? "." : directory,
+                 std::string(kTempPrefix) + "*" + std::string(kTempSuffix))) {
       // Only the files of runs that have ended: a live run may be between
       // two steps, not holding them.
       const auto owner = TempNameOwner(name);
@@ -175,14 +160,18 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets) {
       // A target named like a temp file is no temp file, nor is the file
       // that a target which is a link names. A second name of a target is
       // one: removing it leaves the target's own name.
-      if (std::any_of(existing_targets.begin(), existing_targets.end(), [&](const Target& other) {
-            return SameEntry(path, other.path) || (other.is_link && IdentityOf(path) == other.file);
+      if (std::any_of(targets.begin(), targets.end(), [&](const LookedAt& target) {
+            return target.facts.state &&
+                   (SameEntry(path, target.path) ||
+                    (target.facts.is_link && IdentityOf(path) == target.facts.identity()));
           }))
         continue;
       RemoveUnlessHeld(path);
+      removed_any = true;
     }
   }
-  for (const Target& target : existing_targets) GiveBackReadOnly(target);
+  if (removed_any)
+    for (const LookedAt& target : targets) GiveBackReadOnly(target);
 }
 
 namespace {
@@ -190,14 +179,16 @@ namespace {
 // Writes a copy of `from`, with its rights, beside `to` and renames it over
 // `to`, flushed before the rename; false when `from` is not `file` any more.
 bool CopyDurably(const std::string& from, const std::string& to, const FileIdentity& file) {
-  if (KindOf(from) == PathKind::kNothing) return false;
+  if (LookAt(from).kind == PathKind::kNothing) return false;
   File source = File::OpenForReading(from);
-  if (source.State().file != file) return false;
+  // The rights of the file read, not of a second look at its path.
+  const FileFacts opened = source.Facts();
+  if (!opened.state || opened.state->file != file) return false;
   TempFile copy = TempFile::CreateBeside(to, "copy");
   std::vector<char> buffer(kCopyBufferSize);
   while (const size_t count = source.ReadSome(buffer.data(), buffer.size()))
     copy.Append(buffer.data(), count);
-  copy.TakeRightsOf(source);
+  copy.TakeRights(&opened, false);
   // Closed before the rename: `to` may be another name of `from`'s file, and
   // Windows replaces no file that is open.
   source.Close();
@@ -206,21 +197,21 @@ bool CopyDurably(const std::string& from, const std::string& to, const FileIdent
   return true;
 }
 
-enum class Kept { kDone, kUnsupported, kNothingThere };
+enum class SecondName { kGiven, kUnsupported, kNothingThere };
 
 // Gives the file at `from` a second name beside `to` and renames that over
 // `to`.
-Kept KeepSecondName(const std::string& from, const std::string& to, const std::string& noun,
-                    const FileIdentity& file) {
+SecondName GiveSecondName(const std::string& from, const std::string& to, const std::string& noun,
+                          const FileIdentity& file) {
   for (int attempt = 0;; ++attempt) {
-    const std::string name = TempNameBeside(to, attempt);
+    const std::string name = NextTempNameBeside(to);
     const SystemCode code = TryAddHardLink(from, name);
-    if (IsLinkUnsupported(code)) return Kept::kUnsupported;
+    if (IsLinkUnsupported(code)) return SecondName::kUnsupported;
     // Nothing there: the file, or the directory of `to`. Also where the
     // file's last name went just as it was to get another.
     if (IsNothingAt(code)) {
       const auto now = StateOf(from);
-      if (!now || now->file != file) return Kept::kNothingThere;
+      if (!now || now->file != file) return SecondName::kNothingThere;
     }
     if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;
     if (code != 0) throw MakeSystemError("cannot keep the old " + noun + " as", to, code);
@@ -228,46 +219,37 @@ Kept KeepSecondName(const std::string& from, const std::string& to, const std::s
     const auto linked = StateOf(name);
     if (!linked || linked->file != file) {
       RemoveFileQuietly(name);
-      return Kept::kNothingThere;
+      return SecondName::kNothingThere;
     }
     const SystemCode renamed = TryRenameOver(name, to);
-    // Where `to` was already a name of the same file, POSIX renames nothing
-    // and the second name stays; where the rename failed it goes too.
-    RemoveFileQuietly(name);
+    // Where `to` may have been a name of the same file already (it has
+    // another name besides `from` and this one), POSIX renames nothing and
+    // the second name stays; where the rename failed it goes too.
+    if (renamed || linked->file.names > 2) RemoveFileQuietly(name);
     if (renamed) throw MakeSystemError("cannot keep the old " + noun + " as", to, renamed);
     SyncDirectoryOf(to);
-    return Kept::kDone;
+    return SecondName::kGiven;
   }
 }
 
 }  // namespace
 
-bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
+bool GiveSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
                           const std::string& noun, bool copy_only) {
-  const Kept kept = copy_only ? Kept::kUnsupported : KeepSecondName(from, to, noun, file);
-  if (kept == Kept::kUnsupported) return CopyDurably(from, to, file);
-  return kept == Kept::kDone;
+  const SecondName named =
+      copy_only ? SecondName::kUnsupported : GiveSecondName(from, to, noun, file);
+  if (named == SecondName::kUnsupported) return CopyDurably(from, to, file);
+  return named == SecondName::kGiven;
 }
 
-namespace {
-
-bool IsReadOnlyQuietly(const std::string& path) {
-  try {
-    return IsReadOnly(path);
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-}  // namespace
-
-StaleBackup StaleBackup::Save(const std::string& path, const std::string& noun) {
+StaleBackup StaleBackup::Save(const std::string& path, const FileFacts& facts,
+                              const std::string& noun) {
   // A second name of a link would be one of the file it names.
-  if (IsLink(path)) return StaleBackup(path, Was::kUnsaved, "", false);
+  if (facts.is_link) return StaleBackup(path, Was::kUnsaved, "", false);
   for (int attempt = 0;; ++attempt) {
-    const std::string name = TempNameBeside(path, attempt);
+    const std::string name = NextTempNameBeside(path);
     const SystemCode code = TryAddHardLink(path, name);
-    if (code == 0) return StaleBackup(path, Was::kSaved, name, IsReadOnlyQuietly(name));
+    if (code == 0) return StaleBackup(path, Was::kSaved, name, facts.read_only);
     if (IsNothingAt(code)) return StaleBackup(path, Was::kNothing, "", false);
     if (IsLinkUnsupported(code)) return StaleBackup(path, Was::kUnsaved, "", false);
     if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;

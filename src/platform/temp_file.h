@@ -16,8 +16,7 @@ namespace platform {
 //
 //   TempFile file = TempFile::CreateBeside(target, "list");
 //   file.Append(...);                 // as often as needed; TruncateAt cuts back
-//   file.TakeRightsOf(old);           // the target, open; or UseDefaultRights()
-//   file.MakeReadOnly();              // where wanted
+//   file.TakeRights(&target_facts, read_only);
 //   file.Sync();
 //   file.Close();                     // where the rename is to follow at once
 //   file.KeepAs(target);
@@ -41,14 +40,9 @@ class TempFile {
   void Append(const char* data, size_t size) { file_.WriteAll(data, size); }
   // Cuts the file to its first `size` bytes; appending goes on from there.
   void TruncateAt(uint64_t size) { file_.TruncateAt(size); }
-  // Gives the file the access rights of the open file `other`, or those a
-  // new file gets by default (see File).
-  void TakeRightsOf(const File& other) { file_.TakeAccessRightsOf(other); }
-  void UseDefaultRights() { file_.UseDefaultAccessRights(); }
-  // The file is to be read-only once kept: at once where the system renames
-  // a read-only file (POSIX), so that the flush covers it; else right after
-  // the rename (Windows).
-  void MakeReadOnly() { read_only_after_rename_ = !file_.MakeReadOnlyBeforeRename(); }
+  // Gives the file the rights of the file that `of` describes, or those of a
+  // new file, read-only or not (see File::TakeRights).
+  void TakeRights(const FileFacts* of, bool read_only) { file_.TakeRights(of, read_only); }
   // Returns once the whole file is on stable storage.
   void Sync() { file_.Sync(); }
   // Closes the file, so that the rename has nothing left to wait for
@@ -65,7 +59,6 @@ class TempFile {
   File file_;
   std::string path_;
   std::string noun_;
-  bool read_only_after_rename_ = false;
   bool kept_ = false;
 };
 
@@ -73,11 +66,18 @@ class TempFile {
 // (the largest process id and attempt), whatever this run's id.
 std::string LongestTempPathBeside(const std::string& target);
 
+// A path and what a look at it found: nothing, where it was not looked at.
+struct LookedAt {
+  std::string path;
+  FileFacts facts;
+};
+
 // Removes the temp files in the directories of `targets` that runs killed
 // before they could keep them left behind: those of ended processes and of
 // this one (which has made none yet), none that a live run holds, and no
-// target named like one. Quiet, and it never waits.
-void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets);
+// target named like one. A read-only target whose attribute went with a
+// second name of its file gets it back. Quiet, and it never waits.
+void RemoveStaleTempFilesBeside(const std::vector<LookedAt>& targets);
 
 // Gives `file`, found at `from`, the name `to` as well, in place of a file
 // or link there: a second name (hard link) made beside `to` and renamed over
@@ -86,7 +86,7 @@ void RemoveStaleTempFilesBeside(const std::vector<std::string>& targets);
 // `to` is never missing or partial: a failure leaves it as it was. False,
 // with `to` as it was, when `from` does not name `file` any more. Failures
 // name the file by `noun` ("cannot keep the old list as ...").
-bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
+bool GiveSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
                           const std::string& noun, bool copy_only);
 
 // What was at a backup's path before a new backup replaced it, kept under a
@@ -94,7 +94,7 @@ bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, con
 // a run that fails later can put it back. The calling sequence:
 //
 //   StaleBackup stale = StaleBackup::Save(backup, "list");
-//   KeepSecondNameOrCopy(list, file, backup, "list", ...);  // the new backup
+//   GiveSecondNameOrCopy(list, file, backup, "list", ...);  // the new backup
 //   ...                                                     // the list replaced
 //   stale.Drop();
 //
@@ -106,9 +106,10 @@ bool KeepSecondNameOrCopy(const std::string& from, const FileIdentity& file, con
 // back leaves the new backup, and the saved name for a later run to remove.
 class StaleBackup {
  public:
-  // Gives the file at `path` a second name beside it, if there is one.
-  // Failures name the file by `noun` ("cannot keep the old list as ...").
-  static StaleBackup Save(const std::string& path, const std::string& noun);
+  // Gives the file at `path`, which `facts` describe, a second name beside
+  // it, if there is one. Failures name the file by `noun` ("cannot keep the
+  // old list as ...").
+  static StaleBackup Save(const std::string& path, const FileFacts& facts, const std::string& noun);
 
   StaleBackup(StaleBackup&& other) noexcept;
   StaleBackup& operator=(StaleBackup&&) = delete;

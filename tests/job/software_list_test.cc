@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/run_error.h"
-#include "base/windows_path.h"
+#include "job/backup_name.h"
 #include "platform/file.h"
 #include "platform/temp_file.h"
 #include "support/scratch.h"
@@ -154,7 +154,7 @@ TEST_F(StampingTest, RefusesBackupPathsThatNameNoFileAndPathsTooLongForTheirNeig
     return platform::LongestTempPathBeside(list).size();
   };
   const Measure backup_path = [](const std::string& list) {
-    return base::BackupPathFor(list).size();
+    return BackupPathFor(list).size();
   };
   const size_t limit = platform::LongestPath();
   char mark = 'a';  // one directory tree a case
@@ -175,7 +175,7 @@ TEST_F(StampingTest, RefusesBackupPathsThatNameNoFileAndPathsTooLongForTheirNeig
       } else {
         EXPECT_EQ(StampError(), "no error") << list;
         EXPECT_EQ(ReadBytes(list), "old\r\n" + kStamp);
-        EXPECT_EQ(ReadBytes(base::BackupPathFor(list)), "old\r\n");
+        EXPECT_EQ(ReadBytes(BackupPathFor(list)), "old\r\n");
       }
     }
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/run_error.h"
+#include "platform/process.h"
 #include "support/scoped_environment.h"
 
 namespace {
@@ -28,7 +29,8 @@ const std::vector<Location> kPresets = {
 LocationTable OverriddenTable() {
   LocationTable table;
   PresetLocations(table);
-  for (int16_t row = 1; row <= 10; ++row) ApplyEnvironmentOverride(table, row);
+  for (int16_t row = 1; row <= 10; ++row)
+    ApplyEnvironmentOverride(table, row, platform::LookUpEnvironment);
   return table;
 }
 
@@ -51,7 +53,8 @@ TEST(LocationTable, RowsOutsideOneToTwentyAreOutOfRange) {
   LocationTable table;
   for (int16_t row : {int16_t{0}, int16_t{21}, int16_t{-1}, int16_t{32767}, int16_t{-32768}}) {
     EXPECT_THROW(table.Row(row), base::RunError) << row;
-    EXPECT_THROW(ApplyEnvironmentOverride(table, row), base::RunError) << row;
+    EXPECT_THROW(ApplyEnvironmentOverride(table, row, platform::LookUpEnvironment), base::RunError)
+        << row;
   }
   try {
     table.Row(21);
@@ -90,7 +93,7 @@ TEST(EnvironmentOverride, TakesValuesOfAnyLengthAndEveryByte) {
 TEST(EnvironmentOverride, FreeRowsAreNeverLookedUp) {
   LocationTable table;
   table.Row(11).value = "kept";
-  ApplyEnvironmentOverride(table, 11);
+  ApplyEnvironmentOverride(table, 11, platform::LookUpEnvironment);
   EXPECT_EQ(table.Row(11).value, "kept");
 }
 

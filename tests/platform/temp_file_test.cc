@@ -31,16 +31,17 @@ TEST(TempFile, TakesItsTargetsPlaceAndTheOldFileStaysUnderASecondNameOrAsACopy) 
   WriteBytes(list, "old");
   WriteBytes(backup, "stale");
   const FileIdentity old = *IdentityOf(list);
-  EXPECT_TRUE(KeepSecondNameOrCopy(list, old, backup, "file", false));
+  EXPECT_TRUE(GiveSecondNameOrCopy(list, old, backup, "file", false));
   EXPECT_EQ(IdentityOf(backup), IdentityOf(list));
-  EXPECT_TRUE(KeepSecondNameOrCopy(list, old, backup, "file", false));  // already a name of it
-  EXPECT_TRUE(KeepSecondNameOrCopy(list, old, copy, "file", true));
+  EXPECT_TRUE(GiveSecondNameOrCopy(list, old, backup, "file", false));  // already a name of it
+  EXPECT_TRUE(GiveSecondNameOrCopy(list, old, copy, "file", true));
   EXPECT_NE(IdentityOf(copy), IdentityOf(list));
   TempFile replacement = WrittenBeside(list, "new");
   EXPECT_EQ(fs::path(replacement.path()).parent_path(), scratch.path());
-  replacement.TakeRightsOf(File::OpenForReading(list));
-  replacement.MakeReadOnly();
+  const FileFacts facts = File::OpenForReading(list).Facts();
+  replacement.TakeRights(&facts, kRenamesReadOnlyFiles);
   replacement.KeepAs(list);
+  if (!kRenamesReadOnlyFiles) SetReadOnlyAttributes(list);
   EXPECT_EQ(ReadBytes(list), "new");
   EXPECT_TRUE(IsReadOnly(list));
   EXPECT_EQ(ReadBytes(backup), "old");
@@ -56,20 +57,20 @@ TEST(TempFile, CopiesDurablyInOneStepInPlaceOfWhatIsThere) {
   std::string big;
   for (int i = 0; i < 50000; ++i) big += "line " + std::to_string(i) + "\r\n";
   WriteBytes(from, big);
-  EXPECT_TRUE(KeepSecondNameOrCopy(from, *IdentityOf(from), to, "file", true));
+  EXPECT_TRUE(GiveSecondNameOrCopy(from, *IdentityOf(from), to, "file", true));
   EXPECT_EQ(ReadBytes(to), big);
 
   WriteBytes(from, "newer");
   const FileIdentity newer = *IdentityOf(from);
-  EXPECT_TRUE(KeepSecondNameOrCopy(from, newer, to, "file", true));  // over the earlier copy
+  EXPECT_TRUE(GiveSecondNameOrCopy(from, newer, to, "file", true));  // over the earlier copy
   EXPECT_EQ(ReadBytes(to), "newer");
   // Nothing there, or another file there by now: `to` stays as it was.
-  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", newer, to, "file", true));
-  EXPECT_FALSE(KeepSecondNameOrCopy(scratch / "missing", newer, to, "file", false));
+  EXPECT_FALSE(GiveSecondNameOrCopy(scratch / "missing", newer, to, "file", true));
+  EXPECT_FALSE(GiveSecondNameOrCopy(scratch / "missing", newer, to, "file", false));
   fs::rename(from, scratch / "kept");  // kept, so that its number is not reused
   WriteBytes(from, "another");
-  EXPECT_FALSE(KeepSecondNameOrCopy(from, newer, to, "file", true));
-  EXPECT_FALSE(KeepSecondNameOrCopy(from, newer, to, "file", false));
+  EXPECT_FALSE(GiveSecondNameOrCopy(from, newer, to, "file", true));
+  EXPECT_FALSE(GiveSecondNameOrCopy(from, newer, to, "file", false));
   EXPECT_EQ(ReadBytes(to), "newer");
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 3);
   EXPECT_TRUE(IsNameTaken(File::TryCreate(from).code));  // never over an existing file
@@ -92,12 +93,13 @@ TEST(TempFile, StaleFilesGoButLiveOnesAndOthersStay) {
                                            "~tavrin-4194303-07.tmp", "~tavrin-" + live + ".tmp"};
   for (const std::string& name : others) WriteBytes(scratch / name, "not stale");
   WriteBytes(scratch / "~tavrin-4194301.tmp", "a list named like a temp file");
-  RemoveStaleTempFilesBeside({scratch / "~tavrin-4194301.tmp"});
+  const std::string list_like_temp = scratch / "~tavrin-4194301.tmp";
+  RemoveStaleTempFilesBeside({{list_like_temp, LookAt(list_like_temp)}});
   EXPECT_TRUE(fs::exists(scratch / "~tavrin-4194301.tmp"));
   fs::create_directory(scratch / "backups");
   WriteBytes(scratch / "backups/~tavrin-4194300.tmp", "left beside a backup");
   TempFile held = TempFile::CreateBeside(list, "file");  // this process's, so only held
-  RemoveStaleTempFilesBeside({list, scratch / "backups/list.bak"});
+  RemoveStaleTempFilesBeside({{list, {}}, {scratch / "backups/list.bak", {}}});
   EXPECT_FALSE(fs::exists(scratch / "backups/~tavrin-4194300.tmp"));
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194303.tmp"));
   EXPECT_FALSE(fs::exists(scratch / "~tavrin-4194302-2.tmp"));

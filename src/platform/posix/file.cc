@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,8 @@ int ToDescriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 SystemCode LastError() { return static_cast<SystemCode>(errno); }
 
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
 mode_t ModeOf(const std::string& path) {
   struct stat info;
   if (stat(NativePath(path).c_str(), &info) != 0)
@@ -30,10 +33,11 @@ mode_t ModeOf(const std::string& path) {
   return info.st_mode & 07777;
 }
 
-// Sets the permission bits of `path` to `mode`, where they differ: the owner
-// alone may change them, and nobody needs to where nothing changes.
-void ChangeMode(const std::string& path, mode_t mode) {
-  if (mode != ModeOf(path) && chmod(NativePath(path).c_str(), mode) != 0)
+// Sets the permission bits of `path` to `mode`, where they differ from
+// `was`: the owner alone may change them, and nobody needs to where nothing
+// changes.
+void ChangeMode(const std::string& path, mode_t was, mode_t mode) {
+  if (mode != was && chmod(NativePath(path).c_str(), mode) != 0)
     throw MakeSystemError("cannot set the attributes of", path, LastError());
 }
 
@@ -51,12 +55,46 @@ FileState StateFrom(const struct stat& info) {
       static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
-// The statx attributes of `native` that the file system reports (`flags`:
-// AT_SYMLINK_NOFOLLOW or 0); none where the system cannot tell.
-uint64_t StatxAttributes(const std::string& native, int flags) {
-  struct statx info;
-  if (statx(AT_FDCWD, native.c_str(), flags, STATX_TYPE, &info) != 0) return 0;
-  return info.stx_attributes_mask & info.stx_attributes;
+PathKind KindFrom(mode_t mode) {
+  if (S_ISREG(mode)) return PathKind::kFile;
+  return S_ISDIR(mode) ? PathKind::kDirectory : PathKind::kOther;
+}
+
+// What a stat answer tells of the file it describes.
+void TakeFacts(const struct stat& info, FileFacts* facts) {
+  facts->kind = KindFrom(info.st_mode);
+  facts->state = StateFrom(info);
+  facts->mode = info.st_mode & 07777;
+  facts->owner = info.st_uid;
+  facts->group = info.st_gid;
+  facts->read_only = !(info.st_mode & S_IWUSR);
+}
+
+// The same from a statx answer, in the units of stat.
+void TakeFacts(const struct statx& info, FileFacts* facts) {
+  struct stat as_stat {};
+  as_stat.st_dev = makedev(info.stx_dev_major, info.stx_dev_minor);
+  as_stat.st_ino = info.stx_ino;
+  as_stat.st_nlink = info.stx_nlink;
+  as_stat.st_mode = info.stx_mode;
+  as_stat.st_uid = info.stx_uid;
+  as_stat.st_gid = info.stx_gid;
+  as_stat.st_size = static_cast<off_t>(info.stx_size);
+  as_stat.st_mtim.tv_sec = info.stx_mtime.tv_sec;
+  as_stat.st_mtim.tv_nsec = info.stx_mtime.tv_nsec;
+  TakeFacts(as_stat, facts);
+}
+
+// Attributes that only statx shows: a bind mount on the same file system
+// has the device and inode of the file it shows.
+std::optional<std::string> WhyNotReplaceable(const struct statx& info) {
+  const auto has = [&](uint64_t attribute) {
+    return (info.stx_attributes_mask & attribute) && (info.stx_attributes & attribute);
+  };
+  if (has(STATX_ATTR_IMMUTABLE) || has(STATX_ATTR_APPEND))
+    return "it is immutable or append-only (chattr +i or +a)";
+  if (has(STATX_ATTR_MOUNT_ROOT)) return "it is a mount point";
+  return std::nullopt;
 }
 
 // Opens `native` for reading without waiting for a FIFO's writer. A file
@@ -156,40 +194,32 @@ void File::TruncateAt(uint64_t size) {
     throw MakeSystemError("cannot write", path_, LastError());
 }
 
-void File::TakeAccessRightsOf(const File& other) {
-  struct stat info;
-  if (fstat(ToDescriptor(other.handle_), &info) != 0)
-    throw MakeSystemError("cannot read the attributes of", other.path_, LastError());
-  // Owner and group first, as changing them may clear mode bits. Only root
-  // may give a file away; anyone else's new file is theirs, as was the one
-  // it replaces or they could not have written it.
-  if (fchown(ToDescriptor(handle_), info.st_uid, info.st_gid) != 0 && errno != EPERM)
-    throw MakeSystemError("cannot set the owner of", path_, LastError());
-  if (fchmod(ToDescriptor(handle_), info.st_mode & 07777) != 0)
+void File::TakeRights(const FileFacts* of, bool read_only) {
+  mode_t mode = 0;
+  if (of) {
+    // Owner and group first, as changing them may clear mode bits. Only root
+    // may give a file away; anyone else's new file is theirs, as was the one
+    // it replaces or they could not have written it.
+    if (fchown(ToDescriptor(handle_), of->owner, of->group) != 0 && errno != EPERM)
+      throw MakeSystemError("cannot set the owner of", path_, LastError());
+    mode = static_cast<mode_t>(of->mode);
+  } else {
+    mode = umask(0);
+    umask(mode);
+    mode = 0666 & ~mode;
+  }
+  if (read_only) mode &= ~kWriteBits;
+  if (fchmod(ToDescriptor(handle_), mode) != 0)
     throw MakeSystemError("cannot set the attributes of", path_, LastError());
 }
 
-void File::UseDefaultAccessRights() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  if (fchmod(ToDescriptor(handle_), 0666 & ~mask) != 0)
-    throw MakeSystemError("cannot set the attributes of", path_, LastError());
-}
-
-bool File::MakeReadOnlyBeforeRename() {
-  struct stat info;
-  if (fstat(ToDescriptor(handle_), &info) != 0 ||
-      fchmod(ToDescriptor(handle_), info.st_mode & 07777 & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH}) !=
-          0)
-    throw MakeSystemError("cannot set the attributes of", path_, LastError());
-  return true;
-}
-
-FileState File::State() const {
+FileFacts File::Facts() const {
   struct stat info;
   if (fstat(ToDescriptor(handle_), &info) != 0)
     throw MakeSystemError("cannot look at", path_, LastError());
-  return StateFrom(info);
+  FileFacts facts;
+  TakeFacts(info, &facts);
+  return facts;
 }
 
 void File::Sync() {
@@ -210,19 +240,31 @@ bool IsNameTaken(SystemCode code) { return code == EEXIST; }
 
 bool IsNothingAt(SystemCode code) { return code == ENOENT || code == ENOTDIR; }
 
-PathKind KindOf(const std::string& path) {
+FileFacts LookAt(const std::string& path) {
+  const std::string native = NativePath(path);
+  FileFacts facts;
+  struct statx entry;
+  if (statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &entry) == 0) {
+    facts.why_not_replaceable = WhyNotReplaceable(entry);
+    facts.is_link = S_ISLNK(entry.stx_mode);
+    if (!facts.is_link) {
+      TakeFacts(entry, &facts);
+      return facts;
+    }
+  } else {
+    if (IsNothingAt(LastError())) return facts;
+    // The attributes that statx cannot give stand in no one's way.
+    struct stat info;
+    facts.is_link = lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+  }
+  // What a link names, or what a look that statx cannot give finds.
   struct stat info;
-  if (stat(NativePath(path).c_str(), &info) != 0) {
-    if (IsNothingAt(LastError())) return PathKind::kNothing;
+  if (stat(native.c_str(), &info) == 0) {
+    TakeFacts(info, &facts);
+  } else if (!IsNothingAt(LastError())) {
     throw MakeSystemError("cannot look at", path, LastError());
   }
-  if (S_ISREG(info.st_mode)) return PathKind::kFile;
-  return S_ISDIR(info.st_mode) ? PathKind::kDirectory : PathKind::kOther;
-}
-
-bool IsLink(const std::string& path) {
-  struct stat info;
-  return lstat(NativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+  return facts;
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
@@ -243,15 +285,13 @@ size_t LongestPath() { return PATH_MAX - 1; }
 
 size_t CountedPathLength(const std::string& path) { return NativePath(path).size(); }
 
-std::optional<std::string> WhyNotReplaceable(const std::string& path) {
-  // Attributes that only statx shows: a bind mount on the same file system
-  // has the device and inode of the file it shows. An append-only
-  // directory takes new files but lets none be renamed or removed.
-  constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
-  const uint64_t entry = StatxAttributes(NativePath(path), AT_SYMLINK_NOFOLLOW);
-  if (entry & kFixed) return "it is immutable or append-only (chattr +i or +a)";
-  if (entry & STATX_ATTR_MOUNT_ROOT) return "it is a mount point";
-  if (StatxAttributes(NativeDirectoryOf(path), 0) & kFixed)
+std::optional<std::string> WhyNoRenameIn(const std::string& path) {
+  // An append-only directory takes new files but lets none be renamed or
+  // removed.
+  struct statx info;
+  if (statx(AT_FDCWD, NativeDirectoryOf(path).c_str(), 0, STATX_TYPE, &info) != 0)
+    return std::nullopt;
+  if (info.stx_attributes_mask & info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND))
     return "its directory is immutable or append-only (chattr +i or +a)";
   return std::nullopt;
 }
@@ -267,13 +307,20 @@ bool SameEntry(const std::string& a, const std::string& b) {
   return directory_a.st_dev == directory_b.st_dev && directory_a.st_ino == directory_b.st_ino;
 }
 
-void SetNormalAttributes(const std::string& path) { ChangeMode(path, ModeOf(path) | S_IWUSR); }
-
-void SetReadOnlyAttributes(const std::string& path) {
-  ChangeMode(path, ModeOf(path) & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH));
+void SetNormalAttributes(const std::string& path) {
+  const mode_t mode = ModeOf(path);
+  ChangeMode(path, mode, mode | S_IWUSR);
 }
 
-bool IsReadOnly(const std::string& path) { return !(ModeOf(path) & S_IWUSR); }
+void SetReadOnlyAttributes(const std::string& path) {
+  const mode_t mode = ModeOf(path);
+  ChangeMode(path, mode, mode & ~kWriteBits);
+}
+
+void MakeNormal(const std::string& path, const FileFacts& facts) {
+  const mode_t mode = static_cast<mode_t>(facts.mode);
+  ChangeMode(path, mode, mode | S_IWUSR);
+}
 
 // The quiet functions below make the native path, which allocates: a
 // failure to allocate leaves the file as it is.
@@ -284,7 +331,7 @@ void RemoveFileQuietly(const std::string& path) noexcept {
   }
 }
 
-std::vector<std::string> NamesIn(const std::string& directory) {
+std::vector<std::string> NamesIn(const std::string& directory, const std::string&) {
   std::vector<std::string> names;
   DIR* entries = opendir(NativePath(directory).c_str());
   if (entries == nullptr) return names;
@@ -327,6 +374,7 @@ bool IsLinkUnsupported(SystemCode code) {
 }
 
 const bool kReplacesOpenFiles = true;
+const bool kRenamesReadOnlyFiles = true;
 
 SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? 0 : LastError();

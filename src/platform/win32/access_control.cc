@@ -16,11 +16,11 @@ namespace platform {
 
 // The old file's security descriptor as GetSecurityInfo gives it (its DACL
 // points into it), and its creation time; or why they could not be read.
-struct AccessControl::Kept {
-  Kept() = default;
-  Kept(const Kept&) = delete;
-  Kept& operator=(const Kept&) = delete;
-  ~Kept() {
+struct AccessControl::Carried {
+  Carried() = default;
+  Carried(const Carried&) = delete;
+  Carried& operator=(const Carried&) = delete;
+  ~Carried() {
     if (descriptor != nullptr) LocalFree(descriptor);
   }
 
@@ -29,7 +29,6 @@ struct AccessControl::Kept {
   bool dacl_protected = false;
   DWORD dacl_error = 0;
   FILETIME created{};
-  DWORD created_error = 0;
 };
 
 namespace {
@@ -62,8 +61,8 @@ DWORD SetCreationTime(const std::string& path, const FILETIME& created) {
   const HANDLE file = OpenWhileHeld("open-attributes", path, FILE_WRITE_ATTRIBUTES, kShareAll,
                                     OPEN_EXISTING, 0, &code);
   if (file == INVALID_HANDLE_VALUE) return code;
-  code = InjectedFault("set-creation-time", path);
-  if (code == 0) code = SetFileTime(file, &created, nullptr, nullptr) ? 0 : GetLastError();
+  code = FaultOrCall("set-creation-time", path,
+                     [&] { return SetFileTime(file, &created, nullptr, nullptr); });
   CloseHandle(file);
   return code;
 }
@@ -85,29 +84,30 @@ DWORD SetDacl(const std::string& path, PACL dacl, bool dacl_protected) {
 
 }  // namespace
 
-AccessControl AccessControl::Of(const File& file) {
-  auto kept = std::make_shared<Kept>();
+AccessControl AccessControl::Of(const File& file, const FileFacts& facts) {
+  auto carried = std::make_shared<Carried>();
   const HANDLE handle = reinterpret_cast<HANDLE>(file.handle_);
   // A file opened for reading may be asked for its DACL (GENERIC_READ holds
-  // READ_CONTROL) and its times.
-  kept->dacl_error = InjectedFault("get-security", file.path_);
-  if (kept->dacl_error == 0)
-    kept->dacl_error = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                       nullptr, &kept->dacl, nullptr, &kept->descriptor);
+  // READ_CONTROL); its creation time is one of the facts.
+  carried->dacl_error = InjectedFault("get-security", file.path_);
+  if (carried->dacl_error == 0)
+    carried->dacl_error =
+        GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        &carried->dacl, nullptr, &carried->descriptor);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  if (kept->dacl_error == 0 && !GetSecurityDescriptorControl(kept->descriptor, &control, &revision))
-    kept->dacl_error = GetLastError();
-  kept->dacl_protected = control & SE_DACL_PROTECTED;
-  kept->created_error = InjectedFault("get-times", file.path_);
-  if (kept->created_error == 0 && !GetFileTime(handle, &kept->created, nullptr, nullptr))
-    kept->created_error = GetLastError();
-  return AccessControl(kept);
+  if (carried->dacl_error == 0 &&
+      !GetSecurityDescriptorControl(carried->descriptor, &control, &revision))
+    carried->dacl_error = GetLastError();
+  carried->dacl_protected = control & SE_DACL_PROTECTED;
+  carried->created.dwLowDateTime = static_cast<DWORD>(facts.created);
+  carried->created.dwHighDateTime = static_cast<DWORD>(facts.created >> 32);
+  return AccessControl(carried);
 }
 
 bool AccessControl::CarryTo(const std::string& path, const std::string& noun) const noexcept {
   try {
-    if (!kept_) return false;
+    if (!carried_) return false;
     // The time first: the DACL may take away the right to write it. Wine
     // takes the read-only attribute away with either; the caller gives it
     // back.
@@ -120,19 +120,18 @@ bool AccessControl::CarryTo(const std::string& path, const std::string& noun) co
 }
 
 void AccessControl::CarryCreationTime(const std::string& path, const std::string& noun) const {
-  DWORD code = kept_->created_error;
-  if (code == 0) code = SetCreationTime(path, kept_->created);
-  if (code != 0)
+  if (const DWORD code = SetCreationTime(path, carried_->created))
     Warn("cannot carry the old " + noun + "'s creation time to", path, code, kKeepsWhatItGot);
 }
 
 void AccessControl::CarryDacl(const std::string& path, const std::string& noun) const {
-  // The old file had none where its volume keeps none (FAT), and a null
-  // DACL, which lets everybody do anything, is not handed on.
-  if (!VolumeKeepsPermissions(path)) return;
-  DWORD code = kept_->dacl_error;
-  if (code == 0 && kept_->dacl != nullptr) code = SetDacl(path, kept_->dacl, kept_->dacl_protected);
-  if (code != 0)
+  // A null DACL, which lets everybody do anything, is not handed on. The
+  // old file had none where its volume keeps none (FAT): the volume is asked
+  // only where the DACL was not carried.
+  DWORD code = carried_->dacl_error;
+  if (code == 0 && carried_->dacl != nullptr)
+    code = SetDacl(path, carried_->dacl, carried_->dacl_protected);
+  if (code != 0 && VolumeKeepsPermissions(path))
     Warn("cannot carry the old " + noun + "'s permissions (DACL) to", path, code, kKeepsWhatItGot);
 }
 

@@ -17,6 +17,15 @@ namespace platform {
 // a kill just before the call would.
 DWORD InjectedFault(const char* operation, const std::string& path);
 
+// Asks for `operation` on `path`: the injected error, or else the system,
+// through `call`, which returns whether it succeeded. 0 when done, else the
+// error.
+template <typename Call>
+DWORD FaultOrCall(const char* operation, const std::string& path, Call call) {
+  if (const DWORD fault = InjectedFault(operation, path)) return fault;
+  return call() ? 0 : GetLastError();
+}
+
 // Whether a wait of `wait_ms` for a held file is taken care of without
 // sleeping (a test build skips it, so that runs with lasting faults stay
 // fast); false: sleep it.

@@ -28,27 +28,13 @@ HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-DWORD ErrorUnless(BOOL done) { return done ? 0 : GetLastError(); }
-
-// Opens whatever `path` names, links followed, directories and devices
-// included, to ask about it. Asking reads no data, so it needs no sharing:
-// a file held exclusively opens this way too.
-HANDLE OpenToLookAt(const std::string& path, DWORD* code) {
-  return OpenWhileHeld("look-at", path, 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                       code);
-}
-
-// The attributes of `path` itself (a link is not followed);
-// INVALID_FILE_ATTRIBUTES, with the reason in `*code`, when nothing is there
-// or they cannot be read.
-DWORD AttributesOf(const std::string& path, DWORD* code) {
-  DWORD attributes = INVALID_FILE_ATTRIBUTES;
-  *code = RetryWhileHeld([&]() -> DWORD {
-    if (const DWORD fault = InjectedFault("get-attributes", path)) return fault;
-    attributes = GetFileAttributesA(path.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
-  });
-  return attributes;
+// Opens whatever `path` names, links followed unless `flags` says
+// otherwise, directories and devices included, to ask about it. Asking reads
+// no data, so it needs no sharing: a file held exclusively opens this way
+// too.
+HANDLE OpenToLookAt(const std::string& path, DWORD* code, DWORD flags = 0) {
+  return OpenWhileHeld("look-at", path, 0, kShareAll, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | flags, code);
 }
 
 // The full path of `path`'s directory and the name of its entry there as
@@ -76,8 +62,8 @@ bool StoredEntry(const std::string& path, std::string* directory, std::string* n
 
 void SetAttributes(const std::string& path, DWORD attributes) {
   if (const DWORD code = RetryWhileHeld([&] {
-        if (const DWORD fault = InjectedFault("set-attributes", path)) return fault;
-        return ErrorUnless(SetFileAttributesA(path.c_str(), attributes));
+        return FaultOrCall("set-attributes", path,
+                           [&] { return SetFileAttributesA(path.c_str(), attributes); });
       }))
     throw MakeSystemError("cannot set the attributes of", path, code);
 }
@@ -156,11 +142,16 @@ class ReadOnlyTaken {
   std::optional<Entry> taken_;
 };
 
-// Deletes `path` at once or not at all, a read-only file too.
+// Deletes `path` at once or not at all, a read-only file too: where the
+// delete is denied, once more without the attribute, given back where that
+// fails too.
 void DeleteWithoutWaiting(const std::string& path) {
+  const auto remove = [&] {
+    return FaultOrCall("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
+  };
+  if (remove() != ERROR_ACCESS_DENIED) return;
   ReadOnlyTaken read_only;
-  read_only.From(path);
-  if (InjectedFault("delete-quietly", path) || !DeleteFileA(path.c_str())) read_only.GiveBack();
+  if (read_only.From(path) && remove() != 0) read_only.GiveBack();
 }
 
 FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -172,6 +163,24 @@ FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
                                         info.ftLastWriteTime.dwLowDateTime)};
 }
 
+// What the information of a file on disk tells.
+void TakeFacts(const BY_HANDLE_FILE_INFORMATION& info, FileFacts* facts) {
+  facts->kind =
+      info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
+  facts->state = StateFrom(info);
+  facts->mode = info.dwFileAttributes;
+  facts->read_only = info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
+  facts->created =
+      uint64_t{info.ftCreationTime.dwHighDateTime} << 32 | info.ftCreationTime.dwLowDateTime;
+}
+
+// The information of the open file `file` at `path`, where it is a file
+// on disk (devices, pipes and consoles open too).
+bool InformationOf(HANDLE file, const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+  return !InjectedFault("get-information", path) && GetFileType(file) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(file, info);
+}
+
 // The state of the open file `file` at `path`; empty where the system cannot
 // tell.
 std::optional<FileState> StateOfHandle(HANDLE file, const std::string& path) {
@@ -179,6 +188,25 @@ std::optional<FileState> StateOfHandle(HANDLE file, const std::string& path) {
   if (InjectedFault("get-information", path) || !GetFileInformationByHandle(file, &info))
     return std::nullopt;
   return StateFrom(info);
+}
+
+// Looks at what `path` names, or at `path` itself where `entry`, through one
+// open that asks nothing of the file's sharing. Empty where it does not
+// open, with the reason in `*code`.
+std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD* code) {
+  const HANDLE file = OpenToLookAt(path, code, entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  // Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a device name
+  // wherever it stands, before Windows 11), pipes, consoles.
+  FileFacts facts;
+  facts.kind = PathKind::kOther;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (InformationOf(file, path, &info)) {
+    TakeFacts(info, &facts);
+    facts.is_link = entry && info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  CloseHandle(file);
+  return facts;
 }
 
 }  // namespace
@@ -229,20 +257,19 @@ NewFile File::TryCreate(const std::string& path) {
 
 uint64_t File::Size() const {
   LARGE_INTEGER size;
-  if (const DWORD fault = InjectedFault("get-size", path_))
-    throw MakeSystemError("cannot look at", path_, fault);
-  if (!GetFileSizeEx(ToHandle(handle_), &size))
-    throw MakeSystemError("cannot look at", path_, GetLastError());
+  if (const DWORD code =
+          FaultOrCall("get-size", path_, [&] { return GetFileSizeEx(ToHandle(handle_), &size); }))
+    throw MakeSystemError("cannot look at", path_, code);
   return static_cast<uint64_t>(size.QuadPart);
 }
 
 size_t File::ReadSome(char* buffer, size_t size) {
   DWORD count = 0;
   const DWORD wanted = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
-  if (const DWORD fault = InjectedFault("read", path_))
-    throw MakeSystemError("cannot read", path_, fault);
-  if (!ReadFile(ToHandle(handle_), buffer, wanted, &count, nullptr))
-    throw MakeSystemError("cannot read", path_, GetLastError());
+  if (const DWORD code = FaultOrCall("read", path_, [&] {
+        return ReadFile(ToHandle(handle_), buffer, wanted, &count, nullptr);
+      }))
+    throw MakeSystemError("cannot read", path_, code);
   return count;
 }
 
@@ -250,10 +277,10 @@ void File::WriteAll(const char* data, size_t size) {
   while (size > 0) {
     DWORD count = 0;
     const DWORD wanted = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
-    if (const DWORD fault = InjectedFault("write", path_))
-      throw MakeSystemError("cannot write", path_, fault);
-    if (!WriteFile(ToHandle(handle_), data, wanted, &count, nullptr))
-      throw MakeSystemError("cannot write", path_, GetLastError());
+    if (const DWORD code = FaultOrCall("write", path_, [&] {
+          return WriteFile(ToHandle(handle_), data, wanted, &count, nullptr);
+        }))
+      throw MakeSystemError("cannot write", path_, code);
     if (count == 0) throw MakeSystemError("cannot write", path_, ERROR_DISK_FULL);
     data += count;
     size -= count;
@@ -263,34 +290,33 @@ void File::WriteAll(const char* data, size_t size) {
 void File::TruncateAt(uint64_t size) {
   LARGE_INTEGER offset;
   offset.QuadPart = static_cast<LONGLONG>(size);
-  if (const DWORD fault = InjectedFault("truncate", path_))
-    throw MakeSystemError("cannot write", path_, fault);
-  if (!SetFilePointerEx(ToHandle(handle_), offset, nullptr, FILE_BEGIN) ||
-      !SetEndOfFile(ToHandle(handle_)))
-    throw MakeSystemError("cannot write", path_, GetLastError());
+  if (const DWORD code = FaultOrCall("truncate", path_, [&] {
+        return SetFilePointerEx(ToHandle(handle_), offset, nullptr, FILE_BEGIN) &&
+               SetEndOfFile(ToHandle(handle_));
+      }))
+    throw MakeSystemError("cannot write", path_, code);
 }
 
 // A new file takes the access rights of its directory, as the file it
-// replaces did: there is nothing to copy or to set.
-void File::TakeAccessRightsOf(const File&) {}
-void File::UseDefaultAccessRights() {}
+// replaces did: there is nothing to copy or to set. Its read-only attribute
+// waits for the rename (kRenamesReadOnlyFiles).
+void File::TakeRights(const FileFacts*, bool) {}
 
-bool File::MakeReadOnlyBeforeRename() { return false; }
-
-FileState File::State() const {
+FileFacts File::Facts() const {
   BY_HANDLE_FILE_INFORMATION info;
-  if (const DWORD fault = InjectedFault("get-information", path_))
-    throw MakeSystemError("cannot look at", path_, fault);
-  if (!GetFileInformationByHandle(ToHandle(handle_), &info))
-    throw MakeSystemError("cannot look at", path_, GetLastError());
-  return StateFrom(info);
+  if (const DWORD code = FaultOrCall("get-information", path_, [&] {
+        return GetFileInformationByHandle(ToHandle(handle_), &info);
+      }))
+    throw MakeSystemError("cannot look at", path_, code);
+  FileFacts facts;
+  TakeFacts(info, &facts);
+  return facts;
 }
 
 void File::Sync() {
-  if (const DWORD fault = InjectedFault("flush", path_))
-    throw MakeSystemError("cannot flush to disk", path_, fault);
-  if (!FlushFileBuffers(ToHandle(handle_)))
-    throw MakeSystemError("cannot flush to disk", path_, GetLastError());
+  if (const DWORD code =
+          FaultOrCall("flush", path_, [&] { return FlushFileBuffers(ToHandle(handle_)); }))
+    throw MakeSystemError("cannot flush to disk", path_, code);
 }
 
 void File::Close() {
@@ -318,42 +344,38 @@ bool IsNothingAt(SystemCode code) {
          code == ERROR_INVALID_NAME || code == ERROR_BAD_PATHNAME;
 }
 
-PathKind KindOf(const std::string& path) {
+FileFacts LookAt(const std::string& path) {
+  // The entry itself first: a link is followed by a second look.
   DWORD code = 0;
-  const HANDLE file = OpenToLookAt(path, &code);
-  if (file != INVALID_HANDLE_VALUE) {
-    // Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a device name
-    // wherever it stands, before Windows 11), pipes, consoles.
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool on_disk = !InjectedFault("get-information", path) &&
-                         GetFileType(file) == FILE_TYPE_DISK &&
-                         GetFileInformationByHandle(file, &info);
-    CloseHandle(file);
-    if (!on_disk) return PathKind::kOther;
-    return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory
-                                                            : PathKind::kFile;
+  if (auto entry = LookThrough(path, true, &code)) {
+    if (!entry->is_link) return *entry;
+    if (auto named = LookThrough(path, false, &code)) {
+      named->is_link = true;
+      return *named;
+    }
   }
   // Not opened. The name's own attributes tell a dangling link (nothing
   // there) from something that answers to the name without opening: a file
   // whose permissions deny even a look at it, or a device that cannot be
   // opened now (a console, a printer port that the PC lacks).
+  FileFacts facts;
   const DWORD attributes = InjectedFault("get-attributes", path) ? INVALID_FILE_ATTRIBUTES
                                                                  : GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  facts.is_link =
+      attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  if (attributes == INVALID_FILE_ATTRIBUTES || facts.is_link) {
     // What cannot be told is no "nothing": the list would be replaced
     // without a backup.
-    if (IsNothingAt(code)) return PathKind::kNothing;
+    if (IsNothingAt(code)) return facts;
     throw MakeSystemError("cannot look at", path, code);
   }
-  if (code == ERROR_ACCESS_DENIED)
-    return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
-  return PathKind::kOther;
-}
-
-bool IsLink(const std::string& path) {
-  DWORD code = 0;
-  const DWORD attributes = AttributesOf(path, &code);
-  return attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  facts.kind = PathKind::kOther;
+  if (code == ERROR_ACCESS_DENIED) {
+    facts.kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
+    facts.mode = attributes;
+    facts.read_only = attributes & FILE_ATTRIBUTE_READONLY;
+  }
+  return facts;
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
@@ -402,9 +424,8 @@ size_t CountedPathLength(const std::string& path) {
                                                       : path.size();
 }
 
-// Windows shows nothing of the kind beforehand; a list that others hold
-// against deletion is found when it is opened for it.
-std::optional<std::string> WhyNotReplaceable(const std::string&) { return std::nullopt; }
+// Windows shows nothing of the kind beforehand.
+std::optional<std::string> WhyNoRenameIn(const std::string&) { return std::nullopt; }
 
 bool SameEntry(const std::string& a, const std::string& b) {
   // Each path's entry as its directory holds it (whatever the spelling:
@@ -424,21 +445,18 @@ void SetReadOnlyAttributes(const std::string& path) {
   SetAttributes(path, FILE_ATTRIBUTE_READONLY);
 }
 
-bool IsReadOnly(const std::string& path) {
-  DWORD code = 0;
-  const DWORD attributes = AttributesOf(path, &code);
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    throw MakeSystemError("cannot read the attributes of", path, code);
-  return attributes & FILE_ATTRIBUTE_READONLY;
+void MakeNormal(const std::string& path, const FileFacts& facts) {
+  if (facts.read_only) SetAttributes(path, WithReadOnly(facts.mode, false));
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept { DeleteWithoutWaiting(path); }
 
-std::vector<std::string> NamesIn(const std::string& directory) {
+std::vector<std::string> NamesIn(const std::string& directory, const std::string& wanted) {
+  // The search matches the 8.3 short names too, so it may give more.
   std::string pattern = directory;
   const char last = pattern.empty() ? '\\' : pattern.back();
   if (last != '\\' && last != '/' && last != ':') pattern += '\\';
-  pattern += '*';
+  pattern += wanted;
   std::vector<std::string> names;
   WIN32_FIND_DATAA entry;
   if (InjectedFault("find-first", pattern)) return names;
@@ -466,13 +484,12 @@ SystemCode TryOpenForDelete(const std::string& path) {
   // alone say nothing of holders, and a rename may still pass on the
   // directory's.
   const DWORD last = RetryWhileHeld([&]() -> DWORD {
-    DWORD code = InjectedFault("open-for-delete", path);
-    if (code == 0) {
+    const DWORD code = FaultOrCall("open-for-delete", path, [&] {
       const HANDLE file = CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-      code = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    }
+      return file != INVALID_HANDLE_VALUE;
+    });
     return code == ERROR_ACCESS_DENIED ? 0 : code;
   });
   return last == ERROR_SHARING_VIOLATION ? last : 0;
@@ -480,8 +497,8 @@ SystemCode TryOpenForDelete(const std::string& path) {
 
 SystemCode TryAddHardLink(const std::string& existing, const std::string& link) {
   return RetryWhileHeld([&] {
-    if (const DWORD fault = InjectedFault("hard-link", link)) return fault;
-    return ErrorUnless(CreateHardLinkA(link.c_str(), existing.c_str(), nullptr));
+    return FaultOrCall("hard-link", link,
+                       [&] { return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr); });
   });
 }
 
@@ -495,6 +512,7 @@ bool IsLinkUnsupported(SystemCode code) {
 }
 
 const bool kReplacesOpenFiles = false;
+const bool kRenamesReadOnlyFiles = false;
 
 SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // Within one volume the name moves to the new file in one step. What makes
@@ -503,9 +521,10 @@ SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // old list that does not share deletion holds the rename off. A stale
   // backup may be read-only: it loses the attribute only with the rename.
   const auto rename = [&] {
-    if (const DWORD fault = InjectedFault("rename", to)) return fault;
-    return ErrorUnless(
-        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    return FaultOrCall("rename", to, [&] {
+      return MoveFileExA(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    });
   };
   ReadOnlyTaken read_only;
   const DWORD last = RetryWhileHeld([&] {

@@ -8,6 +8,7 @@
 #include "base/run_error.h"
 #include "platform/system_error.h"
 #include "platform/win32/event_log.h"
+#include "platform/win32/executable_path.h"
 
 namespace platform {
 
@@ -91,27 +92,7 @@ void ReportFailure(const std::string& message) {
   LogEvent(EVENTLOG_ERROR_TYPE, kFailureEventId, message);
 }
 
-// The source is not registered (that takes registry writes), so Event Viewer
-// shows its "description for Event ID ... cannot be found" preamble and then
-// the two strings, each on a line of its own.
-void LogEvent(WORD type, DWORD event_id, const std::string& message) noexcept {
-  try {
-    std::string program = "Program: ";
-    try {
-      // As near as the code page comes, should it lack some of its characters.
-      program += Narrow(WideExecutablePath());
-    } catch (...) {
-      program += "(unknown)";
-    }
-    const HANDLE source = RegisterEventSourceA(nullptr, "tavrin");
-    if (source == nullptr) return;
-    const char* strings[] = {message.c_str(), program.c_str()};
-    ReportEventA(source, type, 0, event_id, nullptr, 2, 0, strings, nullptr);
-    DeregisterEventSource(source);
-  } catch (...) {
-    // Out of memory: the entry is left out.
-  }
-}
+std::string NearestExecutablePath() { return Narrow(WideExecutablePath()); }
 
 std::string LookUpEnvironment(const std::string& name) {
   const std::wstring wide_name = Widen(name);

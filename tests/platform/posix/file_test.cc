@@ -27,17 +27,17 @@ TEST(Files, TellsFilesDirectoriesLinksAndOtherThings) {
   fs::create_symlink(scratch / "file", scratch / "link");
   fs::create_symlink(scratch / "gone", scratch / "dangling");
   ASSERT_EQ(mkfifo((scratch / "fifo").c_str(), 0600), 0);
-  EXPECT_EQ(KindOf(scratch / "file"), PathKind::kFile);
-  EXPECT_EQ(KindOf(scratch / "locked"), PathKind::kFile);
-  EXPECT_EQ(KindOf(scratch / "link"), PathKind::kFile);
-  EXPECT_EQ(KindOf(scratch / "dangling"), PathKind::kNothing);
-  EXPECT_EQ(KindOf(scratch / "dir"), PathKind::kDirectory);
-  EXPECT_EQ(KindOf(scratch / "fifo"), PathKind::kOther);
-  EXPECT_EQ(KindOf("/dev/null"), PathKind::kOther);
-  EXPECT_EQ(KindOf(scratch / "missing"), PathKind::kNothing);
-  EXPECT_EQ(KindOf(scratch / "file/below"), PathKind::kNothing);
-  EXPECT_TRUE(IsLink(scratch / "dangling"));
-  EXPECT_FALSE(IsLink(scratch / "file"));
+  EXPECT_EQ(LookAt(scratch / "file").kind, PathKind::kFile);
+  EXPECT_EQ(LookAt(scratch / "locked").kind, PathKind::kFile);
+  EXPECT_EQ(LookAt(scratch / "link").kind, PathKind::kFile);
+  EXPECT_EQ(LookAt(scratch / "dangling").kind, PathKind::kNothing);
+  EXPECT_EQ(LookAt(scratch / "dir").kind, PathKind::kDirectory);
+  EXPECT_EQ(LookAt(scratch / "fifo").kind, PathKind::kOther);
+  EXPECT_EQ(LookAt("/dev/null").kind, PathKind::kOther);
+  EXPECT_EQ(LookAt(scratch / "missing").kind, PathKind::kNothing);
+  EXPECT_EQ(LookAt(scratch / "file/below").kind, PathKind::kNothing);
+  EXPECT_TRUE(LookAt(scratch / "dangling").is_link);
+  EXPECT_FALSE(LookAt(scratch / "file").is_link);
   EXPECT_EQ(IdentityOf(scratch / "link"), IdentityOf(scratch / "file"));
   EXPECT_EQ(IdentityOf(scratch / "dir/../file"), IdentityOf(scratch / "file"));
   EXPECT_NE(IdentityOf(scratch / "locked"), IdentityOf(scratch / "file"));
@@ -85,7 +85,8 @@ TEST(Files, TheNewListKeepsThePermissionsOfTheOldOne) {
     ASSERT_EQ(chown(list.c_str(), 65534, 65534), 0);
   }
   TempFile replacement = TempFile::CreateBeside(list, "file");
-  replacement.TakeRightsOf(File::OpenForReading(list));
+  const FileFacts facts = File::OpenForReading(list).Facts();
+  replacement.TakeRights(&facts, false);
   replacement.Sync();
   replacement.KeepAs(list);
   EXPECT_EQ(fs::status(list).permissions(), fs::perms(0640));

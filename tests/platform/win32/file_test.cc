@@ -23,19 +23,19 @@ TEST(Files, TellOrdinaryFilesOfEveryAttributeFromDirectoriesDevicesAndNothing) {
     const std::string file = scratch / ("file" + std::to_string(attributes));
     WriteBytes(file, "x");
     ASSERT_TRUE(SetFileAttributesA(file.c_str(), attributes));
-    EXPECT_EQ(KindOf(file), PathKind::kFile) << attributes;
+    EXPECT_EQ(LookAt(file).kind, PathKind::kFile) << attributes;
   }
   // Looking at a file needs no sharing: one held exclusively is a file too.
   const FileHolder holder(scratch / "file128", "none");
-  EXPECT_EQ(KindOf(scratch / "file128"), PathKind::kFile);
+  EXPECT_EQ(LookAt(scratch / "file128").kind, PathKind::kFile);
   fs::create_directory(scratch.path() / "dir");
-  EXPECT_EQ(KindOf(scratch / "dir"), PathKind::kDirectory);
+  EXPECT_EQ(LookAt(scratch / "dir").kind, PathKind::kDirectory);
   for (const std::string& nothing : {scratch / "missing", scratch / "missing\\file",
                                      scratch / "file128\\file", scratch / "file*"})
-    EXPECT_EQ(KindOf(nothing), PathKind::kNothing) << nothing;
+    EXPECT_EQ(LookAt(nothing).kind, PathKind::kNothing) << nothing;
   // A device name, also in any directory.
   for (const std::string& device : {std::string("NUL"), scratch / "NUL"})
-    EXPECT_EQ(KindOf(device), PathKind::kOther) << device;
+    EXPECT_EQ(LookAt(device).kind, PathKind::kOther) << device;
 }
 
 TEST(Files, IdentityIsTheFileHoweverItIsSpelledAndItsNamesAreTold) {

@@ -1,4 +1,4 @@
-#include "locations/profile_reader.h"
+#include "platform/profile.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,12 @@
 #include "support/scratch.h"
 
 namespace {
+
+// The lookup with the version lookup's buffer.
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& file) {
+  return platform::LookUpProfileString(section, key, file, 255);
+}
 
 TEST(ReadProfileString, ReturnsTheValueCutTo254Characters) {
   ScratchDir scratch;
