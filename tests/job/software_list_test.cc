@@ -153,9 +153,7 @@ TEST_F(StampingTest, RefusesBackupPathsThatNameNoFileAndPathsTooLongForTheirNeig
   const Measure temp_path = [](const std::string& list) {
     return platform::LongestTempPathBeside(list).size();
   };
-  const Measure backup_path = [](const std::string& list) {
-    return BackupPathFor(list).size();
-  };
+  const Measure backup_path = [](const std::string& list) { return BackupPathFor(list).size(); };
   const size_t limit = platform::LongestPath();
   char mark = 'a';  // one directory tree a case
   for (const auto& [measure, name] :
