@@ -113,6 +113,14 @@ bool StillNamedBy(int descriptor, const std::string& native) {
          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
+// Throws `failure` ("cannot open") where the open file `descriptor` at
+// `path` is no ordinary file (a FIFO, a device) or cannot be looked at.
+void CheckOrdinary(int descriptor, const std::string& path, const char* failure) {
+  struct stat info;
+  if (fstat(descriptor, &info) != 0) throw MakeSystemError(failure, path, LastError());
+  if (!S_ISREG(info.st_mode)) throw base::RunError(failure, path, "it is not an ordinary file");
+}
+
 }  // namespace
 
 File File::OpenForReading(const std::string& path) {
@@ -120,10 +128,7 @@ File File::OpenForReading(const std::string& path) {
   const int file = OpenToRead(NativePath(path));
   if (file < 0) throw MakeSystemError("cannot open", path, LastError());
   File opened(file, path);
-  struct stat info;
-  if (fstat(file, &info) != 0) throw MakeSystemError("cannot open", path, LastError());
-  if (!S_ISREG(info.st_mode))
-    throw base::RunError("cannot open", path, "it is not an ordinary file");
+  CheckOrdinary(file, path, "cannot open");
   return opened;
 }
 
@@ -135,10 +140,7 @@ std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
     throw MakeSystemError("cannot read", path, LastError());
   }
   File opened(file, path);
-  struct stat info;
-  if (fstat(file, &info) != 0) throw MakeSystemError("cannot read", path, LastError());
-  if (!S_ISREG(info.st_mode))
-    throw base::RunError("cannot read", path, "it is not an ordinary file");
+  CheckOrdinary(file, path, "cannot read");
   return opened;
 }
 
