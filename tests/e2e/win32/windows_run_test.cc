@@ -150,6 +150,7 @@ struct TurnHolder {
   DWORD hold_ms;
   bool abandon;
   HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE letting_go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 };
 
 DWORD WINAPI HoldTurn(void* argument) {
@@ -157,6 +158,9 @@ DWORD WINAPI HoldTurn(void* argument) {
   auto* turn = new platform::RunTurn(platform::RunTurn::Take(holder->list));
   SetEvent(holder->taken);
   Sleep(holder->hold_ms);
+  // Set before the turn goes: the thread may end only after a run that
+  // got the turn has finished.
+  SetEvent(holder->letting_go);
   if (!holder->abandon) delete turn;
   return 0;
 }
@@ -179,9 +183,12 @@ TEST_F(TavrinRunTest, WaitsForTheTurnOfItsDirectoryHoweverSpelledTillTheHolderEn
         platform::RunTurn::Take(directory + ".\\Other.txt", std::chrono::milliseconds(100)),
         base::RunError);
     ExpectQuietSuccess(Run());
-    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "the run did not wait its turn";
+    EXPECT_EQ(WaitForSingleObject(holder.letting_go, 0), WAIT_OBJECT_0)
+        << "the run did not wait its turn";
+    WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     CloseHandle(holder.taken);
+    CloseHandle(holder.letting_go);
   }
   EXPECT_EQ(ReadBytes(directory + "\\Software.txt"), StampFor("0.0") + "\r\n");
 }
