@@ -57,8 +57,6 @@ class File {
 
   const std::string& path() const { return path_; }
 
-  // The file's size in bytes.
-  uint64_t Size() const;
   // Reads up to `size` bytes; 0 at the end of the file.
   size_t ReadSome(char* buffer, size_t size);
   void WriteAll(const char* data, size_t size);
@@ -116,7 +114,8 @@ struct FileIdentity {
   }
   bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
-// Empty when nothing is there or the system cannot tell.
+// Empty when nothing is there or the system cannot tell: some network file
+// systems give every file the index 0.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // A file and what it holds as far as the system tells without reading it:
@@ -198,12 +197,10 @@ std::optional<std::string> WhyNoRenameIn(const std::string& path);
 // blanks are dropped, letter case aside).
 bool SameEntry(const std::string& a, const std::string& b);
 
-// Normal: writable by its owner again. Read-only: writable by nobody.
-void SetNormalAttributes(const std::string& path);
-void SetReadOnlyAttributes(const std::string& path);
-// Makes the file at `path`, which `facts` describe, writable by its owner
-// where it is read-only, its other attributes kept.
-void MakeNormal(const std::string& path, const FileFacts& facts);
+// Makes the file at `path` writable by nobody where `read_only`, else
+// writable by its owner again, its other attributes kept (Windows: hidden,
+// system): as `facts` give them, without another look, where given.
+void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts = nullptr);
 
 // Removes the file or link at `path`, a read-only one too, at once or not at
 // all: it never waits for a file that others hold.

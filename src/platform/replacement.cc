@@ -22,11 +22,8 @@ class Replacement::Backup {
  public:
   // `old` describes the old file as it was read.
   Backup(const std::string& target, bool is_link, const FileFacts& old)
-      : target_(target),
-        file_(old.state->file),
-        is_link_(is_link),
-        made_writable_(!is_link_ && old.read_only) {
-    if (!is_link_) MakeNormal(target, old);
+      : target_(target), old_(old), is_link_(is_link), made_writable_(!is_link_ && old.read_only) {
+    if (made_writable_) SetReadOnly(target, false, &old);
   }
   Backup(const Backup&) = delete;
   Backup& operator=(const Backup&) = delete;
@@ -42,7 +39,7 @@ class Replacement::Backup {
     // (the look refused, a share that gives no file numbers) is taken for it.
     try {
       const auto now = IdentityOf(target_);
-      if (!now || now == file_) SetReadOnlyAttributes(target_);
+      if (!now || now == old_.state->file) SetReadOnly(target_, true, &old_);
     } catch (const std::exception&) {
       // The run fails for its first reason, which says more.
     }
@@ -53,8 +50,8 @@ class Replacement::Backup {
   // file by now.
   bool Make(const std::string& backup, const FileFacts& backup_facts, const std::string& noun) {
     stale_.emplace(StaleBackup::Save(backup, backup_facts, noun));
-    if (!GiveSecondNameOrCopy(target_, file_, backup, noun, is_link_)) return false;
-    if (is_link_) SetNormalAttributes(backup);  // a copy has the old file's rights
+    if (!GiveSecondNameOrCopy(target_, old_.state->file, backup, noun, is_link_)) return false;
+    if (is_link_) SetReadOnly(backup, false);  // a copy has the old file's rights
     return true;
   }
   // The new file is in place: the backup stays.
@@ -65,7 +62,7 @@ class Replacement::Backup {
 
  private:
   const std::string& target_;
-  const FileIdentity file_;
+  const FileFacts old_;
   const bool is_link_;
   const bool made_writable_;
   bool replaced_ = false;
@@ -106,7 +103,7 @@ bool Replacement::Replace(const std::function<void(TempFile&)>& write) {
   next.KeepAs(target_);                                                     // 10
   if (backup) backup->Replaced();                                           // 10
   const bool carried = old_ && old_access_->CarryTo(target_, words_.noun);  // 11
-  if (!kRenamesReadOnlyFiles || carried) SetReadOnlyAttributes(target_);    // 12
+  if (!kRenamesReadOnlyFiles || carried) SetReadOnly(target_, true);        // 12
   return true;
 }
 

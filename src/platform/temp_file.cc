@@ -134,7 +134,7 @@ void GiveBackReadOnly(const LookedAt& target) {
   if (!target.facts.read_only || !file) return;
   try {
     const FileFacts now = LookAt(target.path);
-    if (now.identity() == file && !now.read_only) SetReadOnlyAttributes(target.path);
+    if (now.identity() == file && !now.read_only) SetReadOnly(target.path, true, &now);
   } catch (const base::RunError&) {
     // The cleanup never fails a run; a later step reads the attribute again.
   }
@@ -280,7 +280,7 @@ void StaleBackup::PutBack() noexcept {
       // Where the path still named the stale backup, POSIX renames nothing
       // and both names stay.
       RemoveFileQuietly(saved_name_);
-      if (read_only_) SetReadOnlyAttributes(path_);
+      if (read_only_) SetReadOnly(path_, true);
     } else if (was_ == Was::kNothing) {
       RemoveFileQuietly(path_);
     }

@@ -63,7 +63,7 @@ TEST(Replacement, AFileSavedInPlaceDuringARoundIsLeftForTheNextRound) {
   const std::string target = scratch / "list.txt", backup = scratch / "list.bak";
   WriteBytes(target, "old");
   WriteBytes(backup, "stale");
-  SetReadOnlyAttributes(backup);
+  SetReadOnly(backup, true);
   Replacement replacement(target, backup, kWords);
   File* old = replacement.Open();
   EXPECT_FALSE(replacement.Replace([&](TempFile& file) {

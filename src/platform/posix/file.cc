@@ -26,21 +26,6 @@ SystemCode LastError() { return static_cast<SystemCode>(errno); }
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
-mode_t ModeOf(const std::string& path) {
-  struct stat info;
-  if (stat(NativePath(path).c_str(), &info) != 0)
-    throw MakeSystemError("cannot read the attributes of", path, LastError());
-  return info.st_mode & 07777;
-}
-
-// Sets the permission bits of `path` to `mode`, where they differ from
-// `was`: the owner alone may change them, and nobody needs to where nothing
-// changes.
-void ChangeMode(const std::string& path, mode_t was, mode_t mode) {
-  if (mode != was && chmod(NativePath(path).c_str(), mode) != 0)
-    throw MakeSystemError("cannot set the attributes of", path, LastError());
-}
-
 // The POSIX path of the directory that holds `path`.
 std::string NativeDirectoryOf(const std::string& path) {
   const std::string directory = base::ParentDirectory(path);
@@ -162,13 +147,6 @@ NewFile File::TryCreate(const std::string& path) {
   return {File(created, path), 0};
 }
 
-uint64_t File::Size() const {
-  struct stat info;
-  if (fstat(ToDescriptor(handle_), &info) != 0)
-    throw MakeSystemError("cannot look at", path_, LastError());
-  return static_cast<uint64_t>(info.st_size);
-}
-
 size_t File::ReadSome(char* buffer, size_t size) {
   for (;;) {
     const ssize_t count = read(ToDescriptor(handle_), buffer, size);
@@ -269,12 +247,6 @@ FileFacts LookAt(const std::string& path) {
   return facts;
 }
 
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-  const auto state = StateOf(path);
-  if (!state) return std::nullopt;
-  return state->file;
-}
-
 std::optional<FileState> StateOf(const std::string& path) {
   struct stat info;
   if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
@@ -309,19 +281,17 @@ bool SameEntry(const std::string& a, const std::string& b) {
   return directory_a.st_dev == directory_b.st_dev && directory_a.st_ino == directory_b.st_ino;
 }
 
-void SetNormalAttributes(const std::string& path) {
-  const mode_t mode = ModeOf(path);
-  ChangeMode(path, mode, mode | S_IWUSR);
-}
-
-void SetReadOnlyAttributes(const std::string& path) {
-  const mode_t mode = ModeOf(path);
-  ChangeMode(path, mode, mode & ~kWriteBits);
-}
-
-void MakeNormal(const std::string& path, const FileFacts& facts) {
-  const mode_t mode = static_cast<mode_t>(facts.mode);
-  ChangeMode(path, mode, mode | S_IWUSR);
+void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts) {
+  const std::string native = NativePath(path);
+  struct stat info;
+  if (!facts && stat(native.c_str(), &info) != 0)
+    throw MakeSystemError("cannot read the attributes of", path, LastError());
+  const mode_t was = facts ? static_cast<mode_t>(facts->mode) : info.st_mode & 07777;
+  const mode_t mode = read_only ? was & ~kWriteBits : was | S_IWUSR;
+  // The owner alone may change them, and nobody needs to where nothing
+  // changes.
+  if ((facts || mode != was) && chmod(native.c_str(), mode) != 0)
+    throw MakeSystemError("cannot set the attributes of", path, LastError());
 }
 
 // The quiet functions below make the native path, which allocates: a

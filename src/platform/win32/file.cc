@@ -60,14 +60,6 @@ bool StoredEntry(const std::string& path, std::string* directory, std::string* n
   return true;
 }
 
-void SetAttributes(const std::string& path, DWORD attributes) {
-  if (const DWORD code = RetryWhileHeld([&] {
-        return FaultOrCall("set-attributes", path,
-                           [&] { return SetFileAttributesA(path.c_str(), attributes); });
-      }))
-    throw MakeSystemError("cannot set the attributes of", path, code);
-}
-
 // The attributes that SetFileAttributesA sets; the others (directory,
 // reparse point, compressed, ...) it does not take.
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -255,14 +247,6 @@ NewFile File::TryCreate(const std::string& path) {
   return {File(FromHandle(created), path), 0};
 }
 
-uint64_t File::Size() const {
-  LARGE_INTEGER size;
-  if (const DWORD code =
-          FaultOrCall("get-size", path_, [&] { return GetFileSizeEx(ToHandle(handle_), &size); }))
-    throw MakeSystemError("cannot look at", path_, code);
-  return static_cast<uint64_t>(size.QuadPart);
-}
-
 size_t File::ReadSome(char* buffer, size_t size) {
   DWORD count = 0;
   const DWORD wanted = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
@@ -378,13 +362,6 @@ FileFacts LookAt(const std::string& path) {
   return facts;
 }
 
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-  const auto state = StateOf(path);
-  // Some network file systems give every file the index 0: no identity.
-  if (!state || state->file.index == 0) return std::nullopt;
-  return state->file;
-}
-
 std::optional<FileState> StateOf(const std::string& path) {
   // One file, however it is spelled: "List.bak." and "List.bak " are
   // "List.bak" (Windows drops a name's trailing dots and blanks), and so is
@@ -439,14 +416,13 @@ bool SameEntry(const std::string& a, const std::string& b) {
   return !identity_a || identity_a == IdentityOf(directory_b);
 }
 
-void SetNormalAttributes(const std::string& path) { SetAttributes(path, FILE_ATTRIBUTE_NORMAL); }
-
-void SetReadOnlyAttributes(const std::string& path) {
-  SetAttributes(path, FILE_ATTRIBUTE_READONLY);
-}
-
-void MakeNormal(const std::string& path, const FileFacts& facts) {
-  if (facts.read_only) SetAttributes(path, WithReadOnly(facts.mode, false));
+void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts) {
+  const DWORD attributes = WithReadOnly(facts ? facts->mode : 0, read_only);
+  if (const DWORD code = RetryWhileHeld([&] {
+        return FaultOrCall("set-attributes", path,
+                           [&] { return SetFileAttributesA(path.c_str(), attributes); });
+      }))
+    throw MakeSystemError("cannot set the attributes of", path, code);
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept { DeleteWithoutWaiting(path); }
