@@ -15,9 +15,15 @@ namespace platform {
 // The old file on its way to the backup: made writable first, so that the
 // backup is (a second name shares the file's attributes, as do its other
 // names, if it has any), and given back its read-only attribute if the run
-// fails before the new file is in place; the stale backup is kept aside
-// meanwhile, and put back then too. A target that is a link is left as it
-// is, and so is the file it names: its backup is a copy.
+// fails before the new file is in place. What was at the backup's path, the
+// stale backup, keeps a second name (a temp name) meanwhile, and is put back
+// then too, read-only where it was (Windows takes the attribute away to
+// replace a file); where nothing was, the backup goes. A second name cannot be
+// had on a file system without hard links, nor for a link at the path: then
+// the new backup stays. A target that is a link is left as it is, and so is
+// the file it names: its backup is a copy. Quiet once begun: a failure to put
+// things back leaves the new backup, and the saved name for a later run to
+// remove.
 class Replacement::Backup {
  public:
   // `old` describes the old file as it was read.
@@ -32,7 +38,7 @@ class Replacement::Backup {
     // The stale backup first: while the target is still writable, Windows
     // replaces or removes the backup's name, which may be one of the
     // target's file, without taking the attribute from that file.
-    stale_.reset();
+    PutBackStale();
     if (!made_writable_) return;
     // Only the file that was made writable: another program may have put
     // another at the target's path meanwhile. One that cannot be told apart
@@ -46,27 +52,68 @@ class Replacement::Backup {
   }
 
   // Makes the old file the backup: a second name of it, or a copy, with the
-  // stale backup kept aside. False when the target's path names another
-  // file by now.
+  // stale backup, which `backup_facts` describe, kept aside. False when the
+  // target's path names another file by now.
   bool Make(const std::string& backup, const FileFacts& backup_facts, const std::string& noun) {
-    stale_.emplace(StaleBackup::Save(backup, backup_facts, noun));
+    SaveStale(backup, backup_facts, noun);
     if (!GiveSecondNameOrCopy(target_, old_.state->file, backup, noun, is_link_)) return false;
     if (is_link_) SetReadOnly(backup, false);  // a copy has the old file's rights
     return true;
   }
-  // The new file is in place: the backup stays.
-  void Replaced() {
+  // The new file is in place: the backup stays, and the stale one goes.
+  void Replaced() noexcept {
     replaced_ = true;
-    if (stale_) stale_->Drop();
+    if (stale_ == Stale::kSaved) RemoveFileQuietly(saved_name_);
   }
 
  private:
+  enum class Stale { kUntouched, kNothing, kSaved, kUnsaved };
+
+  // Gives the stale backup a second name beside it, if there is one.
+  void SaveStale(const std::string& backup, const FileFacts& facts, const std::string& noun) {
+    backup_ = &backup;
+    stale_read_only_ = facts.read_only;
+    // A second name of a link would be one of the file it names.
+    if (facts.is_link) {
+      stale_ = Stale::kUnsaved;
+      return;
+    }
+    const SystemCode code = TryLinkBeside(backup, backup, &saved_name_);
+    if (code == 0) {
+      stale_ = Stale::kSaved;
+    } else if (IsNothingAt(code)) {
+      stale_ = Stale::kNothing;
+    } else if (IsLinkUnsupported(code)) {
+      stale_ = Stale::kUnsaved;
+    } else {
+      throw MakeSystemError("cannot keep the old " + noun + " as", backup, code);
+    }
+  }
+
+  void PutBackStale() noexcept try {
+    if (stale_ == Stale::kSaved) {
+      if (TryRenameOver(saved_name_, *backup_) != 0) return;
+      // Where the path still named the stale backup, POSIX renames nothing
+      // and both names stay.
+      RemoveFileQuietly(saved_name_);
+      if (stale_read_only_) SetReadOnly(*backup_, true);
+    } else if (stale_ == Stale::kNothing) {
+      RemoveFileQuietly(*backup_);
+    }
+    if (stale_ != Stale::kUntouched) SyncDirectoryOf(*backup_);
+  } catch (const std::exception&) {
+    // The run fails for its first reason, which says more.
+  }
+
   const std::string& target_;
   const FileFacts old_;
   const bool is_link_;
   const bool made_writable_;
   bool replaced_ = false;
-  std::optional<StaleBackup> stale_;
+  Stale stale_ = Stale::kUntouched;
+  const std::string* backup_ = nullptr;
+  std::string saved_name_;
+  bool stale_read_only_ = false;
 };
 
 Replacement::Replacement(std::string target, std::string backup, ReplacementWords words)

@@ -203,36 +203,42 @@ enum class SecondName { kGiven, kUnsupported, kNothingThere };
 // `to`.
 SecondName GiveSecondName(const std::string& from, const std::string& to, const std::string& noun,
                           const FileIdentity& file) {
-  for (int attempt = 0;; ++attempt) {
-    const std::string name = NextTempNameBeside(to);
-    const SystemCode code = TryAddHardLink(from, name);
-    if (IsLinkUnsupported(code)) return SecondName::kUnsupported;
-    // Nothing there: the file, or the directory of `to`. Also where the
-    // file's last name went just as it was to get another.
-    if (IsNothingAt(code)) {
-      const auto now = StateOf(from);
-      if (!now || now->file != file) return SecondName::kNothingThere;
-    }
-    if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;
-    if (code != 0) throw MakeSystemError("cannot keep the old " + noun + " as", to, code);
-    // Another file put at `from` since it was read is no backup of it.
-    const auto linked = StateOf(name);
-    if (!linked || linked->file != file) {
-      RemoveFileQuietly(name);
-      return SecondName::kNothingThere;
-    }
-    const SystemCode renamed = TryRenameOver(name, to);
-    // Where `to` may have been a name of the same file already (it has
-    // another name besides `from` and this one), POSIX renames nothing and
-    // the second name stays; where the rename failed it goes too.
-    if (renamed || linked->file.names > 2) RemoveFileQuietly(name);
-    if (renamed) throw MakeSystemError("cannot keep the old " + noun + " as", to, renamed);
-    SyncDirectoryOf(to);
-    return SecondName::kGiven;
+  std::string name;
+  const SystemCode code = TryLinkBeside(from, to, &name);
+  if (IsLinkUnsupported(code)) return SecondName::kUnsupported;
+  // Nothing there: the file, or the directory of `to`. Also where the file's
+  // last name went just as it was to get another.
+  if (IsNothingAt(code)) {
+    const auto now = StateOf(from);
+    if (!now || now->file != file) return SecondName::kNothingThere;
   }
+  if (code != 0) throw MakeSystemError("cannot keep the old " + noun + " as", to, code);
+  // Another file put at `from` since it was read is no backup of it.
+  const auto linked = StateOf(name);
+  if (!linked || linked->file != file) {
+    RemoveFileQuietly(name);
+    return SecondName::kNothingThere;
+  }
+  const SystemCode renamed = TryRenameOver(name, to);
+  // Where `to` may have been a name of the same file already (it has another
+  // name besides `from` and this one), POSIX renames nothing and the second
+  // name stays; where the rename failed it goes too.
+  if (renamed || linked->file.names > 2) RemoveFileQuietly(name);
+  if (renamed) throw MakeSystemError("cannot keep the old " + noun + " as", to, renamed);
+  SyncDirectoryOf(to);
+  return SecondName::kGiven;
 }
 
 }  // namespace
+
+SystemCode TryLinkBeside(const std::string& existing, const std::string& beside,
+                         std::string* name) {
+  for (int attempt = 0;; ++attempt) {
+    *name = NextTempNameBeside(beside);
+    const SystemCode code = TryAddHardLink(existing, *name);
+    if (!IsNameTaken(code) || attempt == kMaxNameAttempts) return code;
+  }
+}
 
 bool GiveSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
                           const std::string& noun, bool copy_only) {
@@ -240,54 +246,6 @@ bool GiveSecondNameOrCopy(const std::string& from, const FileIdentity& file, con
       copy_only ? SecondName::kUnsupported : GiveSecondName(from, to, noun, file);
   if (named == SecondName::kUnsupported) return CopyDurably(from, to, file);
   return named == SecondName::kGiven;
-}
-
-StaleBackup StaleBackup::Save(const std::string& path, const FileFacts& facts,
-                              const std::string& noun) {
-  // A second name of a link would be one of the file it names.
-  if (facts.is_link) return StaleBackup(path, Was::kUnsaved, "", false);
-  for (int attempt = 0;; ++attempt) {
-    const std::string name = NextTempNameBeside(path);
-    const SystemCode code = TryAddHardLink(path, name);
-    if (code == 0) return StaleBackup(path, Was::kSaved, name, facts.read_only);
-    if (IsNothingAt(code)) return StaleBackup(path, Was::kNothing, "", false);
-    if (IsLinkUnsupported(code)) return StaleBackup(path, Was::kUnsaved, "", false);
-    if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;
-    throw MakeSystemError("cannot keep the old " + noun + " as", path, code);
-  }
-}
-
-StaleBackup::StaleBackup(StaleBackup&& other) noexcept
-    : path_(std::move(other.path_)),
-      was_(other.was_),
-      saved_name_(std::move(other.saved_name_)),
-      read_only_(other.read_only_),
-      dropped_(std::exchange(other.dropped_, true)) {}
-
-StaleBackup::~StaleBackup() {
-  if (!dropped_) PutBack();
-}
-
-void StaleBackup::Drop() noexcept {
-  dropped_ = true;
-  if (was_ == Was::kSaved) RemoveFileQuietly(saved_name_);
-}
-
-void StaleBackup::PutBack() noexcept {
-  try {
-    if (was_ == Was::kSaved) {
-      if (TryRenameOver(saved_name_, path_) != 0) return;
-      // Where the path still named the stale backup, POSIX renames nothing
-      // and both names stay.
-      RemoveFileQuietly(saved_name_);
-      if (read_only_) SetReadOnly(path_, true);
-    } else if (was_ == Was::kNothing) {
-      RemoveFileQuietly(path_);
-    }
-    SyncDirectoryOf(path_);
-  } catch (const std::exception&) {
-    // The run fails for its first reason, which says more.
-  }
 }
 
 }  // namespace platform
