@@ -160,9 +160,8 @@ void Replacement::LookAndRefuse() {
   for (const std::string& path :
        {LongestTempPathBeside(target_), backup_, LongestTempPathBeside(backup_)})
     if (CountedPathLength(path) > LongestPath())
-      throw base::RunError(words_.cannot_replace, target_,
-                           "the temp file or the backup beside it would have a path longer than " +
-                               std::to_string(LongestPath()) + " characters");
+      RefuseTarget("the temp file or the backup beside it would have a path longer than " +
+                   std::to_string(LongestPath()) + " characters");
   // "List.bak" would be its own backup: deleting the stale backup would
   // delete the target.
   if (base::EqualIgnoringAsciiCase(target_, backup_))
@@ -170,43 +169,43 @@ void Replacement::LookAndRefuse() {
                          "the backup's name is the " + words_.noun + "'s own");
   // "SOFTWA~1.bak" may be the short name of "Software Archive.bak".
   if (const auto other = LongNameBehindShortName(backup_))
-    throw base::RunError(
-        words_.cannot_back_up, target_,
-        "its backup's path '" + backup_ + "' is the short name of another file, '" + *other + "'");
+    RefuseBackup("is the short name of another file, '" + *other + "'");
   target_facts_ = LookAt(target_);
   backup_facts_ = FileFacts();  // looked at only where there is a target
-  if (target_facts_.kind == PathKind::kDirectory)
-    throw base::RunError(words_.cannot_replace, target_, "it is a directory");
+  if (target_facts_.kind == PathKind::kDirectory) RefuseTarget("it is a directory");
   if (target_facts_.kind == PathKind::kOther)
-    throw base::RunError(words_.cannot_replace, target_,
-                         "it is not a file (a device, a pipe or a socket)");
+    RefuseTarget("it is not a file (a device, a pipe or a socket)");
   // What would fail only in the last rename, after the backup was made, and
   // leave what cannot be removed behind.
   const auto directory_refuses = WhyNoRenameIn(target_);
   if (const auto reason =
           target_facts_.why_not_replaceable ? target_facts_.why_not_replaceable : directory_refuses)
-    throw base::RunError(words_.cannot_replace, target_, *reason);
+    RefuseTarget(*reason);
   if (target_facts_.kind == PathKind::kNothing) return;
   backup_facts_ = LookAt(backup_);
-  if (BackupIsTheTarget())
-    throw base::RunError(
-        words_.cannot_back_up, target_,
-        "its backup's path '" + backup_ + "' names the " + words_.noun + " itself");
+  if (BackupIsTheTarget()) RefuseBackup("names the " + words_.noun + " itself");
   // A stale backup is replaced, a link there too, dangling or not; what
   // cannot be replaced by a file is refused now, with the target still as
   // it was.
   if (!backup_facts_.is_link &&
       (backup_facts_.kind == PathKind::kDirectory || backup_facts_.kind == PathKind::kOther))
-    throw base::RunError(words_.cannot_back_up, target_,
-                         "its backup's path '" + backup_ + "' is not a file");
+    RefuseBackup("is not a file");
   // The target's directory was looked at already where it holds the backup.
   const bool beside = base::DirectoryPart(target_, AnsiLeadBytes()) ==
                       base::DirectoryPart(backup_, AnsiLeadBytes());
   if (const auto reason = backup_facts_.why_not_replaceable ? backup_facts_.why_not_replaceable
                           : beside                          ? directory_refuses
                                                             : WhyNoRenameIn(backup_))
-    throw base::RunError(words_.cannot_back_up, target_,
-                         "its backup's path '" + backup_ + "' cannot be replaced: " + *reason);
+    RefuseBackup("cannot be replaced: " + *reason);
+}
+
+void Replacement::RefuseTarget(const std::string& reason) const {
+  throw base::RunError(words_.cannot_replace, target_, reason);
+}
+
+void Replacement::RefuseBackup(const std::string& what) const {
+  throw base::RunError(words_.cannot_back_up, target_,
+                       "its backup's path '" + backup_ + "' " + what);
 }
 
 // Keeps the old file as the backup; false where the target's path does not

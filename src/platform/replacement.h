@@ -105,6 +105,9 @@ class Replacement {
   // Looks at the target and the backup, and refuses what cannot be
   // replaced.
   void LookAndRefuse();
+  [[noreturn]] void RefuseTarget(const std::string& reason) const;
+  // Refuses the backup's path, which `what` says more of.
+  [[noreturn]] void RefuseBackup(const std::string& what) const;
   bool BackupIsTheTarget() const;
   void RefuseHeldFiles() const;
   bool OldFileReadUnchanged();
