@@ -1,30 +1,8 @@
 #include "job/line_stamper.h"
 
 #include <algorithm>
-#include <array>
-#include <utility>
 
 namespace {
-
-// The texts the line rules look for and write, in units of each kind.
-template <typename Unit>
-struct Spelling;
-template <>
-struct Spelling<char> {
-  static constexpr std::string_view kMarker = kServicePackMarker;
-  static constexpr std::string_view kLineEnd = "\r\n";
-};
-// The marker in UTF-16: plain ASCII, one unit a byte.
-constexpr auto kWideMarker = [] {
-  std::array<char16_t, kServicePackMarker.size()> units{};
-  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(kServicePackMarker[i]);
-  return units;
-}();
-template <>
-struct Spelling<char16_t> {
-  static constexpr std::u16string_view kMarker{kWideMarker.data(), kWideMarker.size()};
-  static constexpr std::u16string_view kLineEnd = u"\r\n";
-};
 
 // Whether a CR in `lines` is followed by anything but LF (or by nothing). One
 // pass without branches, which the compiler turns into vector code: lists
@@ -38,27 +16,6 @@ bool HasLoneCr(std::basic_string_view<Unit> lines) {
   for (size_t i = 0; i < last; ++i)
     lone |= unsigned(text[i] == '\r') & unsigned(text[i + 1] != '\n');
   return lone != 0 || text[last] == '\r';
-}
-
-// The stamp line in UTF-16: each byte of plain ASCII is the unit of the same
-// value.
-std::u16string Widen(const std::string& ascii) {
-  std::u16string units;
-  for (char c : ascii) units += char16_t(static_cast<unsigned char>(c));
-  return units;
-}
-
-size_t MarkSize(ListEncoding encoding) {
-  switch (encoding) {
-    case ListEncoding::kBytes:
-      return 0;
-    case ListEncoding::kUtf8:
-      return 3;
-    case ListEncoding::kUtf16Le:
-    case ListEncoding::kUtf16Be:
-      return 2;
-  }
-  return 0;
 }
 
 // The new list's UTF-16 units, written to its bytes in the list's byte
@@ -101,11 +58,11 @@ ListEncoding EncodingOf(std::string_view first_bytes) {
 }
 
 template <typename Unit>
-LineRules<Unit>::LineRules(Text stamp_line) : stamp_line_(std::move(stamp_line)) {}
+LineRules<Unit>::LineRules(std::string_view stamp_line)
+    : stamp_line_(stamp_line.begin(), stamp_line.end()) {}
 
 template <typename Unit>
 void LineRules<Unit>::Feed(View piece, UnitSink<Unit>& out) {
-  constexpr View kMarker = Spelling<Unit>::kMarker;
   size_t at = 0;
   if (after_cr_ && !piece.empty()) {
     after_cr_ = false;
@@ -115,12 +72,12 @@ void LineRules<Unit>::Feed(View piece, UnitSink<Unit>& out) {
     if (!in_line_) {
       // The whole lines before the next marked one hold no marker: they are
       // copied in bulk, which is what keeps large lists fast.
-      const size_t marker = piece.find(kMarker, at);
+      const size_t marker = piece.find(marker_, at);
       const size_t stop = marker == View::npos ? piece.size() : marker;
       const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : View::npos;
       if (last_cr != View::npos && last_cr >= at) {
         CopyLines(piece.substr(at, last_cr - at), out);
-        out.Append(Spelling<Unit>::kLineEnd);
+        out.Append(line_end_);
         at = PassLineEndNotingFinalCr(piece, last_cr);
         if (at == piece.size()) return;
       }
@@ -143,12 +100,12 @@ void LineRules<Unit>::Finish(UnitSink<Unit>& out) {
   if (in_line_) EndLine(out);
   if (!stamped_) {
     out.Append(stamp_line_);
-    out.Append(Spelling<Unit>::kLineEnd);
+    out.Append(line_end_);
   }
 }
 
 template <typename Unit>
-void LineRules<Unit>::CopyLines(View lines, UnitSink<Unit>& out) {
+void LineRules<Unit>::CopyLines(View lines, UnitSink<Unit>& out) const {
   if (!HasLoneCr(lines)) {
     out.Append(lines);
     return;
@@ -156,8 +113,8 @@ void LineRules<Unit>::CopyLines(View lines, UnitSink<Unit>& out) {
   size_t from = 0;
   for (size_t cr = lines.find('\r'); cr != View::npos; cr = lines.find('\r', cr + 1)) {
     if (cr + 1 < lines.size() && lines[cr + 1] == '\n') continue;
-    out.Append(lines.substr(from, cr + 1 - from));  // a lone CR gains its LF
-    out.Append(Spelling<Unit>::kLineEnd.substr(1));
+    out.Append(lines.substr(from, cr - from));  // a lone CR ends its line as CR LF
+    out.Append(line_end_);
     from = cr + 1;
   }
   out.Append(lines.substr(from));
@@ -166,40 +123,31 @@ void LineRules<Unit>::CopyLines(View lines, UnitSink<Unit>& out) {
 template <typename Unit>
 void LineRules<Unit>::ContinueLine(View text, UnitSink<Unit>& out) {
   if (dropping_line_ || text.empty()) return;
-  if (MarkerAcross(text)) {
+  // The marker may also lie across the line's last units and `text`.
+  const bool marked =
+      text.find(marker_) != View::npos ||
+      (tail_ + Text(text.substr(0, marker_.size() - 1))).find(marker_) != Text::npos;
+  if (marked) {
     // The line is marked: what was written of it goes, and the stamp line
     // takes its place if it is the first.
     out.CutTo(line_start_);
     if (!stamped_) {
       out.Append(stamp_line_);
-      out.Append(Spelling<Unit>::kLineEnd);
+      out.Append(line_end_);
       stamped_ = true;
     }
     dropping_line_ = true;
     return;
   }
   out.Append(text);
-  const size_t keep = Spelling<Unit>::kMarker.size() - 1;
-  if (text.size() >= keep) {
-    tail_.assign(text.substr(text.size() - keep));
-  } else {
-    tail_.append(text);
-    if (tail_.size() > keep) tail_.erase(0, tail_.size() - keep);
-  }
-}
-
-template <typename Unit>
-bool LineRules<Unit>::MarkerAcross(View text) const {
-  constexpr View kMarker = Spelling<Unit>::kMarker;
-  if (text.find(kMarker) != View::npos) return true;
-  if (tail_.empty()) return false;
-  const Text joined = tail_ + Text(text.substr(0, kMarker.size() - 1));
-  return joined.find(kMarker) != Text::npos;
+  const size_t keep = marker_.size() - 1;
+  tail_.append(text.substr(text.size() - std::min(text.size(), keep)));
+  tail_.erase(0, tail_.size() - std::min(tail_.size(), keep));
 }
 
 template <typename Unit>
 void LineRules<Unit>::EndLine(UnitSink<Unit>& out) {
-  if (!dropping_line_) out.Append(Spelling<Unit>::kLineEnd);
+  if (!dropping_line_) out.Append(line_end_);
   in_line_ = false;
 }
 
@@ -217,9 +165,11 @@ template class LineRules<char16_t>;
 
 LineStamper::LineStamper(const std::string& stamp_line, ListEncoding encoding)
     : encoding_(encoding),
-      mark_left_(MarkSize(encoding)),
+      mark_left_(encoding == ListEncoding::kUtf8 ? 3
+                 : IsUtf16(encoding)             ? 2
+                                                 : 0),
       bytes_(stamp_line),
-      units_(Widen(stamp_line)) {}
+      units_(stamp_line) {}
 
 void LineStamper::Feed(std::string_view piece, LineSink& out) {
   if (mark_left_ > 0) {
@@ -228,11 +178,10 @@ void LineStamper::Feed(std::string_view piece, LineSink& out) {
     piece.remove_prefix(mark);
     mark_left_ -= mark;
   }
-  if (IsUtf16(encoding_)) {
+  if (IsUtf16(encoding_))
     FeedUtf16(piece, out);
-  } else {
+  else
     bytes_.Feed(piece, out);
-  }
 }
 
 void LineStamper::Finish(LineSink& out) {

@@ -1,7 +1,6 @@
 #ifndef TAVRIN_JOB_LINE_STAMPER_H_
 #define TAVRIN_JOB_LINE_STAMPER_H_
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -59,24 +58,25 @@ class LineRules {
   using Text = std::basic_string<Unit>;
   using View = std::basic_string_view<Unit>;
 
-  explicit LineRules(Text stamp_line);
+  // `stamp_line` in units of `Unit`: plain ASCII, widened byte by byte.
+  explicit LineRules(std::string_view stamp_line);
 
   void Feed(View piece, UnitSink<Unit>& out);
   void Finish(UnitSink<Unit>& out);
 
  private:
   // Writes unmarked whole lines, the line end of the last one excepted.
-  static void CopyLines(View lines, UnitSink<Unit>& out);
+  void CopyLines(View lines, UnitSink<Unit>& out) const;
   // Continues the current line with `text`, which holds no line end.
   void ContinueLine(View text, UnitSink<Unit>& out);
-  // Whether the marker lies in the current line's last units and `text`.
-  bool MarkerAcross(View text) const;
   // Ends the current line.
   void EndLine(UnitSink<Unit>& out);
   // Where the line after the line end at `cr` starts. A CR that ends the
   // piece sets after_cr_, since its LF may start the next piece.
   size_t PassLineEndNotingFinalCr(View piece, size_t cr);
 
+  const Text marker_ = Text(kServicePackMarker.begin(), kServicePackMarker.end());
+  const Text line_end_ = {Unit('\r'), Unit('\n')};
   const Text stamp_line_;
   bool in_line_ = false;        // a line has begun and not yet ended
   uint64_t line_start_ = 0;     // where the current line begins in the output
