@@ -1,5 +1,7 @@
 #include "base/profile_syntax.h"
 
+#include <algorithm>
+
 #include "base/ascii_case.h"
 
 namespace base {
@@ -31,12 +33,9 @@ bool IsName(Text<char> text, std::string_view name) { return EqualIgnoringAsciiC
 // In UTF-16 text a name asked for is found by its ASCII characters only:
 // which unit another byte stands for depends on the code page.
 bool IsName(Text<char16_t> text, std::string_view name) {
-  std::string ascii;
-  for (const char16_t unit : text) {
-    if (unit >= 0x80) return false;
-    ascii += static_cast<char>(unit);
-  }
-  return EqualIgnoringAsciiCase(ascii, name);
+  const auto ascii = [](char16_t unit) { return unit < 0x80; };
+  return std::all_of(text.begin(), text.end(), ascii) &&
+         EqualIgnoringAsciiCase(std::string(text.begin(), text.end()), name);
 }
 
 // The value as copied into a buffer of `buffer_size` characters, with its
@@ -59,15 +58,10 @@ std::basic_string<Char> CopyValue(Text<Char> value, size_t buffer_size) {
 template <typename Char>
 Text<Char> NextLine(Text<Char>& text) {
   const Char line_ends[] = {'\r', '\n', 0};
-  const size_t end = text.find_first_of(line_ends);
-  if (end == Text<Char>::npos) {
-    const Text<Char> line = text;
-    text = {};
-    return line;
-  }
+  const size_t end = std::min(text.find_first_of(line_ends), text.size());
   const Text<Char> line = text.substr(0, end);
-  const size_t skip = (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
-  text.remove_prefix(end + skip);
+  const bool cr_lf = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+  text.remove_prefix(std::min(end + (cr_lf ? 2 : 1), text.size()));
   return line;
 }
 

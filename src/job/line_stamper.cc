@@ -2,21 +2,145 @@
 
 #include <algorithm>
 
-namespace {
-
-// Whether a CR in `lines` is followed by anything but LF (or by nothing). One
-// pass without branches, which the compiler turns into vector code: lists
-// with CR LF line ends are then copied whole instead of line by line.
+// The line rules on a list of units of one kind (bytes of 8-bit text, or
+// UTF-16 units): the first line that holds the marker becomes the stamp
+// line, later ones are dropped, and the stamp line is appended when no line
+// held the marker.
+//
+// A line ends at CR or CR LF; a lone LF stays part of the line. Every line
+// written ends with CR LF. All other units pass through untouched. Nothing
+// but the marker's length is held back, however long a line is.
 template <typename Unit>
-bool HasLoneCr(std::basic_string_view<Unit> lines) {
-  if (lines.empty()) return false;
-  const Unit* text = lines.data();
-  const size_t last = lines.size() - 1;
-  unsigned lone = 0;
-  for (size_t i = 0; i < last; ++i)
-    lone |= unsigned(text[i] == '\r') & unsigned(text[i + 1] != '\n');
-  return lone != 0 || text[last] == '\r';
-}
+class LineRules {
+ public:
+  using Text = std::basic_string<Unit>;
+  using View = std::basic_string_view<Unit>;
+
+  // `stamp_line` in units of `Unit`: plain ASCII, widened byte by byte.
+  explicit LineRules(std::string_view stamp_line)
+      : stamp_line_(stamp_line.begin(), stamp_line.end()) {}
+
+  void Feed(View piece, UnitSink<Unit>& out) {
+    size_t at = 0;
+    if (after_cr_ && !piece.empty()) {
+      after_cr_ = false;
+      if (piece.front() == '\n') at = 1;
+    }
+    while (at < piece.size()) {
+      if (!in_line_) {
+        // The whole lines before the next marked one hold no marker: they
+        // are copied in bulk, which is what keeps large lists fast.
+        const size_t marker = piece.find(marker_, at);
+        const size_t stop = marker == View::npos ? piece.size() : marker;
+        const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : View::npos;
+        if (last_cr != View::npos && last_cr >= at) {
+          CopyLines(piece.substr(at, last_cr - at), out);
+          out.Append(line_end_);
+          at = PassLineEndNotingFinalCr(piece, last_cr);
+          if (at == piece.size()) return;
+        }
+        // `at` starts the marked line, or the last line, which the piece may
+        // not finish.
+        in_line_ = true;
+        line_start_ = out.Size();
+        tail_.clear();
+        dropping_line_ = false;
+      }
+      const size_t cr = piece.find('\r', at);
+      ContinueLine(piece.substr(at, cr == View::npos ? cr : cr - at), out);
+      if (cr == View::npos) return;
+      EndLine(out);
+      at = PassLineEndNotingFinalCr(piece, cr);
+    }
+  }
+
+  void Finish(UnitSink<Unit>& out) {
+    if (in_line_) EndLine(out);
+    if (!stamped_) {
+      out.Append(stamp_line_);
+      out.Append(line_end_);
+    }
+  }
+
+ private:
+  // Whether a CR in `lines` is followed by anything but LF (or by nothing).
+  // One pass without branches, which the compiler turns into vector code:
+  // lists with CR LF line ends are then copied whole instead of line by line.
+  static bool HasLoneCr(View lines) {
+    if (lines.empty()) return false;
+    const Unit* text = lines.data();
+    const size_t last = lines.size() - 1;
+    unsigned lone = 0;
+    for (size_t i = 0; i < last; ++i)
+      lone |= unsigned(text[i] == '\r') & unsigned(text[i + 1] != '\n');
+    return lone != 0 || text[last] == '\r';
+  }
+
+  // Writes unmarked whole lines, the line end of the last one excepted.
+  void CopyLines(View lines, UnitSink<Unit>& out) const {
+    if (!HasLoneCr(lines)) {
+      out.Append(lines);
+      return;
+    }
+    size_t from = 0;
+    for (size_t cr = lines.find('\r'); cr != View::npos; cr = lines.find('\r', cr + 1)) {
+      if (cr + 1 < lines.size() && lines[cr + 1] == '\n') continue;
+      out.Append(lines.substr(from, cr - from));  // a lone CR ends its line as CR LF
+      out.Append(line_end_);
+      from = cr + 1;
+    }
+    out.Append(lines.substr(from));
+  }
+
+  // Continues the current line with `text`, which holds no line end.
+  void ContinueLine(View text, UnitSink<Unit>& out) {
+    if (dropping_line_ || text.empty()) return;
+    // The marker may also lie across the line's last units and `text`.
+    const bool marked =
+        text.find(marker_) != View::npos ||
+        (tail_ + Text(text.substr(0, marker_.size() - 1))).find(marker_) != Text::npos;
+    if (marked) {
+      // The line is marked: what was written of it goes, and the stamp line
+      // takes its place if it is the first.
+      out.CutTo(line_start_);
+      if (!stamped_) {
+        out.Append(stamp_line_);
+        out.Append(line_end_);
+        stamped_ = true;
+      }
+      dropping_line_ = true;
+      return;
+    }
+    out.Append(text);
+    const size_t keep = marker_.size() - 1;
+    tail_.append(text.substr(text.size() - std::min(text.size(), keep)));
+    tail_.erase(0, tail_.size() - std::min(tail_.size(), keep));
+  }
+
+  void EndLine(UnitSink<Unit>& out) {
+    if (!dropping_line_) out.Append(line_end_);
+    in_line_ = false;
+  }
+
+  // Where the line after the line end at `cr` starts. A CR that ends the
+  // piece sets after_cr_, since its LF may start the next piece.
+  size_t PassLineEndNotingFinalCr(View piece, size_t cr) {
+    after_cr_ = cr + 1 == piece.size();
+    return !after_cr_ && piece[cr + 1] == '\n' ? cr + 2 : cr + 1;
+  }
+
+  const Text marker_ = Text(kServicePackMarker.begin(), kServicePackMarker.end());
+  const Text line_end_ = {Unit('\r'), Unit('\n')};
+  const Text stamp_line_;
+  bool in_line_ = false;        // a line has begun and not yet ended
+  uint64_t line_start_ = 0;     // where the current line begins in the output
+  Text tail_;                   // the current line's last units, for a marker split by pieces
+  bool dropping_line_ = false;  // the current line is marked: its rest goes
+  bool after_cr_ = false;       // the last piece ended in CR, so a leading LF is its line end
+  bool stamped_ = false;
+};
+
+namespace {
 
 // The new list's UTF-16 units, written to its bytes in the list's byte
 // order. The new list starts empty and its mark takes two bytes, so every
@@ -57,144 +181,25 @@ ListEncoding EncodingOf(std::string_view first_bytes) {
   return ListEncoding::kBytes;
 }
 
-template <typename Unit>
-LineRules<Unit>::LineRules(std::string_view stamp_line)
-    : stamp_line_(stamp_line.begin(), stamp_line.end()) {}
-
-template <typename Unit>
-void LineRules<Unit>::Feed(View piece, UnitSink<Unit>& out) {
-  size_t at = 0;
-  if (after_cr_ && !piece.empty()) {
-    after_cr_ = false;
-    if (piece.front() == '\n') at = 1;
-  }
-  while (at < piece.size()) {
-    if (!in_line_) {
-      // The whole lines before the next marked one hold no marker: they are
-      // copied in bulk, which is what keeps large lists fast.
-      const size_t marker = piece.find(marker_, at);
-      const size_t stop = marker == View::npos ? piece.size() : marker;
-      const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : View::npos;
-      if (last_cr != View::npos && last_cr >= at) {
-        CopyLines(piece.substr(at, last_cr - at), out);
-        out.Append(line_end_);
-        at = PassLineEndNotingFinalCr(piece, last_cr);
-        if (at == piece.size()) return;
-      }
-      // `at` starts the marked line, or the last line, which the piece may not finish.
-      in_line_ = true;
-      line_start_ = out.Size();
-      tail_.clear();
-      dropping_line_ = false;
-    }
-    const size_t cr = piece.find('\r', at);
-    ContinueLine(piece.substr(at, cr == View::npos ? cr : cr - at), out);
-    if (cr == View::npos) return;
-    EndLine(out);
-    at = PassLineEndNotingFinalCr(piece, cr);
-  }
-}
-
-template <typename Unit>
-void LineRules<Unit>::Finish(UnitSink<Unit>& out) {
-  if (in_line_) EndLine(out);
-  if (!stamped_) {
-    out.Append(stamp_line_);
-    out.Append(line_end_);
-  }
-}
-
-template <typename Unit>
-void LineRules<Unit>::CopyLines(View lines, UnitSink<Unit>& out) const {
-  if (!HasLoneCr(lines)) {
-    out.Append(lines);
-    return;
-  }
-  size_t from = 0;
-  for (size_t cr = lines.find('\r'); cr != View::npos; cr = lines.find('\r', cr + 1)) {
-    if (cr + 1 < lines.size() && lines[cr + 1] == '\n') continue;
-    out.Append(lines.substr(from, cr - from));  // a lone CR ends its line as CR LF
-    out.Append(line_end_);
-    from = cr + 1;
-  }
-  out.Append(lines.substr(from));
-}
-
-template <typename Unit>
-void LineRules<Unit>::ContinueLine(View text, UnitSink<Unit>& out) {
-  if (dropping_line_ || text.empty()) return;
-  // The marker may also lie across the line's last units and `text`.
-  const bool marked =
-      text.find(marker_) != View::npos ||
-      (tail_ + Text(text.substr(0, marker_.size() - 1))).find(marker_) != Text::npos;
-  if (marked) {
-    // The line is marked: what was written of it goes, and the stamp line
-    // takes its place if it is the first.
-    out.CutTo(line_start_);
-    if (!stamped_) {
-      out.Append(stamp_line_);
-      out.Append(line_end_);
-      stamped_ = true;
-    }
-    dropping_line_ = true;
-    return;
-  }
-  out.Append(text);
-  const size_t keep = marker_.size() - 1;
-  tail_.append(text.substr(text.size() - std::min(text.size(), keep)));
-  tail_.erase(0, tail_.size() - std::min(tail_.size(), keep));
-}
-
-template <typename Unit>
-void LineRules<Unit>::EndLine(UnitSink<Unit>& out) {
-  if (!dropping_line_) out.Append(line_end_);
-  in_line_ = false;
-}
-
-template <typename Unit>
-size_t LineRules<Unit>::PassLineEndNotingFinalCr(View piece, size_t cr) {
-  if (cr + 1 == piece.size()) {
-    after_cr_ = true;
-    return cr + 1;
-  }
-  return piece[cr + 1] == '\n' ? cr + 2 : cr + 1;
-}
-
-template class LineRules<char>;
-template class LineRules<char16_t>;
-
 LineStamper::LineStamper(const std::string& stamp_line, ListEncoding encoding)
     : encoding_(encoding),
       mark_left_(encoding == ListEncoding::kUtf8 ? 3
                  : IsUtf16(encoding)             ? 2
                                                  : 0),
-      bytes_(stamp_line),
-      units_(stamp_line) {}
+      bytes_(std::make_unique<LineRules<char>>(stamp_line)),
+      units_(std::make_unique<LineRules<char16_t>>(stamp_line)) {}
+
+LineStamper::~LineStamper() = default;
 
 void LineStamper::Feed(std::string_view piece, LineSink& out) {
-  if (mark_left_ > 0) {
-    const size_t mark = std::min(mark_left_, piece.size());
-    out.Append(piece.substr(0, mark));
-    piece.remove_prefix(mark);
-    mark_left_ -= mark;
-  }
-  if (IsUtf16(encoding_))
-    FeedUtf16(piece, out);
-  else
-    bytes_.Feed(piece, out);
-}
-
-void LineStamper::Finish(LineSink& out) {
+  const size_t mark = std::min(mark_left_, piece.size());
+  out.Append(piece.substr(0, mark));
+  piece.remove_prefix(mark);
+  mark_left_ -= mark;
   if (!IsUtf16(encoding_)) {
-    bytes_.Finish(out);
+    bytes_->Feed(piece, out);
     return;
   }
-  Utf16Sink units_out(out, encoding_ == ListEncoding::kUtf16Be);
-  units_.Finish(units_out);
-  if (half_unit_) out.Append(std::string_view(&*half_unit_, 1));
-}
-
-void LineStamper::FeedUtf16(std::string_view bytes, LineSink& out) {
   const bool big_endian = encoding_ == ListEncoding::kUtf16Be;
   const auto unit_of = [big_endian](char first, char second) {
     const unsigned a = static_cast<unsigned char>(first);
@@ -203,13 +208,23 @@ void LineStamper::FeedUtf16(std::string_view bytes, LineSink& out) {
   };
   decoded_.clear();
   size_t at = 0;
-  if (half_unit_ && !bytes.empty()) {
-    decoded_ += unit_of(*half_unit_, bytes[0]);
+  if (half_unit_ && !piece.empty()) {
+    decoded_ += unit_of(*half_unit_, piece[0]);
     half_unit_.reset();
     at = 1;
   }
-  for (; at + 1 < bytes.size(); at += 2) decoded_ += unit_of(bytes[at], bytes[at + 1]);
-  if (at < bytes.size()) half_unit_ = bytes[at];
+  for (; at + 1 < piece.size(); at += 2) decoded_ += unit_of(piece[at], piece[at + 1]);
+  if (at < piece.size()) half_unit_ = piece[at];
   Utf16Sink units_out(out, big_endian);
-  units_.Feed(decoded_, units_out);
+  units_->Feed(decoded_, units_out);
+}
+
+void LineStamper::Finish(LineSink& out) {
+  if (!IsUtf16(encoding_)) {
+    bytes_->Finish(out);
+    return;
+  }
+  Utf16Sink units_out(out, encoding_ == ListEncoding::kUtf16Be);
+  units_->Finish(units_out);
+  if (half_unit_) out.Append(std::string_view(&*half_unit_, 1));
 }

@@ -35,13 +35,11 @@ class NewListSink : public LineSink {
   }
 
   void CutTo(uint64_t size) override {
-    if (size >= written_) {
-      buffer_.resize(static_cast<size_t>(size - written_));
-      return;
+    if (size < written_) {
+      file_.TruncateAt(size);
+      written_ = size;
     }
-    buffer_.clear();
-    file_.TruncateAt(size);
-    written_ = size;
+    buffer_.resize(static_cast<size_t>(size - written_));
   }
 
   uint64_t Size() const override { return written_ + buffer_.size(); }
