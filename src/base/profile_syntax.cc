@@ -69,28 +69,22 @@ template <typename Char>
 std::basic_string<Char> FindValue(Text<Char> rest, std::string_view section, std::string_view key,
                                   size_t buffer_size) {
   bool in_section = false;
-  bool section_seen = false;
   while (!rest.empty()) {
     const Text<Char> line = TrimBlanks(NextLine(rest));
     if (!line.empty() && line.front() == '[') {
       // Only the first section of the name counts.
-      if (section_seen) return {};
+      if (in_section) return {};
       // The name ends at the first "]", or with the line when it has none.
-      const Text<Char> name = line.substr(1, line.find(']') - 1);
-      in_section = IsName(TrimBlanks(name), section);
-      section_seen = in_section;
+      in_section = IsName(TrimBlanks(line.substr(1, line.find(']') - 1)), section);
       continue;
     }
     if (!in_section || line.empty()) continue;
     const size_t equals = line.find('=');
-    if (equals == Text<Char>::npos) {
-      // A bare key hides a later line of it, as Wine does; not confirmed on
-      // Windows.
-      if (IsName(line, key)) return {};
-      continue;
-    }
-    if (IsName(TrimBlanks(line.substr(0, equals)), key))
-      return CopyValue(TrimBlanks(line.substr(equals + 1)), buffer_size);
+    if (!IsName(TrimBlanks(line.substr(0, equals)), key)) continue;
+    // A bare key hides a later line of it, as Wine does; not confirmed on
+    // Windows.
+    if (equals == Text<Char>::npos) return {};
+    return CopyValue(TrimBlanks(line.substr(equals + 1)), buffer_size);
   }
   return {};
 }

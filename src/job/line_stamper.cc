@@ -18,14 +18,12 @@ class LineRules {
 
   // `stamp_line` in units of `Unit`: plain ASCII, widened byte by byte.
   explicit LineRules(std::string_view stamp_line)
-      : stamp_line_(stamp_line.begin(), stamp_line.end()) {}
+      : stamp_line_(Text(stamp_line.begin(), stamp_line.end()) + line_end_) {}
 
   void Feed(View piece, UnitSink<Unit>& out) {
-    size_t at = 0;
-    if (after_cr_ && !piece.empty()) {
-      after_cr_ = false;
-      if (piece.front() == '\n') at = 1;
-    }
+    if (piece.empty()) return;
+    size_t at = after_cr_ && piece.front() == '\n' ? 1 : 0;
+    after_cr_ = false;
     while (at < piece.size()) {
       if (!in_line_) {
         // The whole lines before the next marked one hold no marker: they
@@ -49,17 +47,15 @@ class LineRules {
       const size_t cr = piece.find('\r', at);
       ContinueLine(piece.substr(at, cr == View::npos ? cr : cr - at), out);
       if (cr == View::npos) return;
-      EndLine(out);
+      if (!dropping_line_) out.Append(line_end_);
+      in_line_ = false;
       at = PassLineEndNotingFinalCr(piece, cr);
     }
   }
 
   void Finish(UnitSink<Unit>& out) {
-    if (in_line_) EndLine(out);
-    if (!stamped_) {
-      out.Append(stamp_line_);
-      out.Append(line_end_);
-    }
+    if (in_line_ && !dropping_line_) out.Append(line_end_);
+    if (!stamped_) out.Append(stamp_line_);
   }
 
  private:
@@ -103,11 +99,8 @@ class LineRules {
       // The line is marked: what was written of it goes, and the stamp line
       // takes its place if it is the first.
       out.CutTo(line_start_);
-      if (!stamped_) {
-        out.Append(stamp_line_);
-        out.Append(line_end_);
-        stamped_ = true;
-      }
+      if (!stamped_) out.Append(stamp_line_);
+      stamped_ = true;
       dropping_line_ = true;
       return;
     }
@@ -115,11 +108,6 @@ class LineRules {
     const size_t keep = marker_.size() - 1;
     tail_.append(text.substr(text.size() - std::min(text.size(), keep)));
     tail_.erase(0, tail_.size() - std::min(tail_.size(), keep));
-  }
-
-  void EndLine(UnitSink<Unit>& out) {
-    if (!dropping_line_) out.Append(line_end_);
-    in_line_ = false;
   }
 
   // Where the line after the line end at `cr` starts. A CR that ends the
@@ -131,7 +119,7 @@ class LineRules {
 
   const Text marker_ = Text(kServicePackMarker.begin(), kServicePackMarker.end());
   const Text line_end_ = {Unit('\r'), Unit('\n')};
-  const Text stamp_line_;
+  const Text stamp_line_;       // with its line end
   bool in_line_ = false;        // a line has begun and not yet ended
   uint64_t line_start_ = 0;     // where the current line begins in the output
   Text tail_;                   // the current line's last units, for a marker split by pieces

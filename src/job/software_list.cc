@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <new>
-#include <optional>
 #include <vector>
 
 #include "base/windows_path.h"
@@ -63,12 +62,13 @@ class NewListSink : public LineSink {
 constexpr int kMaxStampings = 10;
 
 // The old list, read a buffer at a time. The first read is made before
-// anything is written, so that the list's encoding is known by then.
+// anything is written, so that the list's encoding is known by then. No
+// file, where there is no old list, reads as an empty one.
 class OldList {
  public:
-  explicit OldList(platform::File& file) : file_(file), buffer_(kBufferSize) {
+  explicit OldList(platform::File* file) : file_(file), buffer_(kBufferSize) {
     // Reads until the buffer holds whatever byte order mark the list has.
-    for (size_t count = 1; count > 0 && first_ < 3; first_ += count) count = Read(first_);
+    for (size_t count = 1; file_ && count > 0 && first_ < 3; first_ += count) count = Read(first_);
   }
 
   ListEncoding Encoding() const { return EncodingOf(std::string_view(buffer_.data(), first_)); }
@@ -80,9 +80,9 @@ class OldList {
   }
 
  private:
-  size_t Read(size_t at) { return file_.ReadSome(buffer_.data() + at, buffer_.size() - at); }
+  size_t Read(size_t at) { return file_->ReadSome(buffer_.data() + at, buffer_.size() - at); }
 
-  platform::File& file_;
+  platform::File* file_;
   std::vector<char> buffer_;
   size_t first_ = 0;  // bytes of the first read
 };
@@ -122,14 +122,13 @@ void StampList(const std::string& list, const std::string& version_text) {
       list, backup,
       {"cannot stamp the software list", "cannot keep a backup of the software list", "list"});
   for (int stamping = 1;; ++stamping) {
-    std::optional<OldList> old_list;
-    if (platform::File* old_file = replacement.Open()) old_list.emplace(*old_file);
-    const ListEncoding encoding = old_list ? old_list->Encoding() : ListEncoding::kBytes;
+    OldList old_list(replacement.Open());
+    const ListEncoding encoding = old_list.Encoding();
     CheckVersionFitsList(list, encoding, version_text);
     if (replacement.Replace([&](platform::TempFile& new_list) {
           LineStamper stamper(StampLine(version_text), encoding);
           NewListSink out(new_list);
-          if (old_list) old_list->FeedTo(stamper, out);
+          old_list.FeedTo(stamper, out);
           stamper.Finish(out);
           out.Flush();
         }))
