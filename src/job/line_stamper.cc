@@ -17,10 +17,12 @@ class LineRules {
   using View = std::basic_string_view<Unit>;
 
   // `stamp_line` in units of `Unit`: plain ASCII, widened byte by byte.
-  explicit LineRules(std::string_view stamp_line)
-      : stamp_line_(Text(stamp_line.begin(), stamp_line.end()) + line_end_) {}
+  // UTF-16 units are written high byte first where `big_endian`.
+  explicit LineRules(std::string_view stamp_line, bool big_endian = false)
+      : stamp_line_(Text(stamp_line.begin(), stamp_line.end()) + line_end_),
+        big_endian_(big_endian) {}
 
-  void Feed(View piece, UnitSink<Unit>& out) {
+  void Feed(View piece, LineSink& out) {
     if (piece.empty()) return;
     size_t at = after_cr_ && piece.front() == '\n' ? 1 : 0;
     after_cr_ = false;
@@ -33,7 +35,7 @@ class LineRules {
         const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : View::npos;
         if (last_cr != View::npos && last_cr >= at) {
           CopyLines(piece.substr(at, last_cr - at), out);
-          out.Append(line_end_);
+          Write(line_end_, out);
           at = PassLineEndNotingFinalCr(piece, last_cr);
           if (at == piece.size()) return;
         }
@@ -47,15 +49,15 @@ class LineRules {
       const size_t cr = piece.find('\r', at);
       ContinueLine(piece.substr(at, cr == View::npos ? cr : cr - at), out);
       if (cr == View::npos) return;
-      if (!dropping_line_) out.Append(line_end_);
+      if (!dropping_line_) Write(line_end_, out);
       in_line_ = false;
       at = PassLineEndNotingFinalCr(piece, cr);
     }
   }
 
-  void Finish(UnitSink<Unit>& out) {
-    if (in_line_ && !dropping_line_) out.Append(line_end_);
-    if (!stamped_) out.Append(stamp_line_);
+  void Finish(LineSink& out) {
+    if (in_line_ && !dropping_line_) Write(line_end_, out);
+    if (!stamped_) Write(stamp_line_, out);
   }
 
  private:
@@ -73,23 +75,23 @@ class LineRules {
   }
 
   // Writes unmarked whole lines, the line end of the last one excepted.
-  void CopyLines(View lines, UnitSink<Unit>& out) const {
+  void CopyLines(View lines, LineSink& out) {
     if (!HasLoneCr(lines)) {
-      out.Append(lines);
+      Write(lines, out);
       return;
     }
     size_t from = 0;
     for (size_t cr = lines.find('\r'); cr != View::npos; cr = lines.find('\r', cr + 1)) {
       if (cr + 1 < lines.size() && lines[cr + 1] == '\n') continue;
-      out.Append(lines.substr(from, cr - from));  // a lone CR ends its line as CR LF
-      out.Append(line_end_);
+      Write(lines.substr(from, cr - from), out);  // a lone CR ends its line as CR LF
+      Write(line_end_, out);
       from = cr + 1;
     }
-    out.Append(lines.substr(from));
+    Write(lines.substr(from), out);
   }
 
   // Continues the current line with `text`, which holds no line end.
-  void ContinueLine(View text, UnitSink<Unit>& out) {
+  void ContinueLine(View text, LineSink& out) {
     if (dropping_line_ || text.empty()) return;
     // The marker may also lie across the line's last units and `text`.
     const bool marked =
@@ -99,15 +101,30 @@ class LineRules {
       // The line is marked: what was written of it goes, and the stamp line
       // takes its place if it is the first.
       out.CutTo(line_start_);
-      if (!stamped_) out.Append(stamp_line_);
+      if (!stamped_) Write(stamp_line_, out);
       stamped_ = true;
       dropping_line_ = true;
       return;
     }
-    out.Append(text);
+    Write(text, out);
     const size_t keep = marker_.size() - 1;
     tail_.append(text.substr(text.size() - std::min(text.size(), keep)));
     tail_.erase(0, tail_.size() - std::min(tail_.size(), keep));
+  }
+
+  // Writes `units` to the new list's bytes: 8-bit text as it is, UTF-16 in
+  // the list's byte order.
+  void Write(View units, LineSink& out) {
+    if constexpr (sizeof(Unit) == 1) {
+      out.Append(units);
+    } else {
+      encoded_.resize(units.size() * 2);
+      for (size_t i = 0; i < units.size(); ++i) {
+        encoded_[2 * i + (big_endian_ ? 1 : 0)] = char(units[i] & 0xFF);
+        encoded_[2 * i + (big_endian_ ? 0 : 1)] = char(units[i] >> 8);
+      }
+      out.Append(encoded_);
+    }
   }
 
   // Where the line after the line end at `cr` starts. A CR that ends the
@@ -126,37 +143,9 @@ class LineRules {
   bool dropping_line_ = false;  // the current line is marked: its rest goes
   bool after_cr_ = false;       // the last piece ended in CR, so a leading LF is its line end
   bool stamped_ = false;
-};
-
-namespace {
-
-// The new list's UTF-16 units, written to its bytes in the list's byte
-// order. The new list starts empty and its mark takes two bytes, so every
-// unit lies at an even byte offset: a unit count is half the byte count.
-class Utf16Sink : public UnitSink<char16_t> {
- public:
-  Utf16Sink(LineSink& bytes, bool big_endian) : bytes_(bytes), big_endian_(big_endian) {}
-
-  void Append(std::u16string_view units) override {
-    encoded_.resize(units.size() * 2);
-    for (size_t i = 0; i < units.size(); ++i) {
-      const char high = char(units[i] >> 8);
-      const char low = char(units[i] & 0xFF);
-      encoded_[2 * i] = big_endian_ ? high : low;
-      encoded_[2 * i + 1] = big_endian_ ? low : high;
-    }
-    bytes_.Append(encoded_);
-  }
-  void CutTo(uint64_t size) override { bytes_.CutTo(size * 2); }
-  uint64_t Size() const override { return bytes_.Size() / 2; }
-
- private:
-  LineSink& bytes_;
   const bool big_endian_;
-  std::string encoded_;
+  std::string encoded_;  // the units last written, as bytes
 };
-
-}  // namespace
 
 std::string StampLine(const std::string& version_text) {
   return std::string(kServicePackMarker) + "                   (Version: " + version_text + ")";
@@ -175,7 +164,8 @@ LineStamper::LineStamper(const std::string& stamp_line, ListEncoding encoding)
                  : IsUtf16(encoding)             ? 2
                                                  : 0),
       bytes_(std::make_unique<LineRules<char>>(stamp_line)),
-      units_(std::make_unique<LineRules<char16_t>>(stamp_line)) {}
+      units_(
+          std::make_unique<LineRules<char16_t>>(stamp_line, encoding == ListEncoding::kUtf16Be)) {}
 
 LineStamper::~LineStamper() = default;
 
@@ -203,8 +193,7 @@ void LineStamper::Feed(std::string_view piece, LineSink& out) {
   }
   for (; at + 1 < piece.size(); at += 2) decoded_ += unit_of(piece[at], piece[at + 1]);
   if (at < piece.size()) half_unit_ = piece[at];
-  Utf16Sink units_out(out, big_endian);
-  units_->Feed(decoded_, units_out);
+  units_->Feed(decoded_, out);
 }
 
 void LineStamper::Finish(LineSink& out) {
@@ -212,7 +201,6 @@ void LineStamper::Finish(LineSink& out) {
     bytes_->Finish(out);
     return;
   }
-  Utf16Sink units_out(out, encoding_ == ListEncoding::kUtf16Be);
-  units_->Finish(units_out);
+  units_->Finish(out);
   if (half_unit_) out.Append(std::string_view(&*half_unit_, 1));
 }

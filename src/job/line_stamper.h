@@ -30,20 +30,17 @@ inline bool IsUtf16(ListEncoding encoding) {
   return encoding == ListEncoding::kUtf16Le || encoding == ListEncoding::kUtf16Be;
 }
 
-// Where the new list goes, in units of `Unit`. A line is written as it
-// comes; when its marker turns up late, the line is cut off again.
-template <typename Unit>
-class UnitSink {
+// Where the new list goes, as bytes, whatever its encoding. A line is
+// written as it comes; when its marker turns up late, the line is cut off
+// again.
+class LineSink {
  public:
-  virtual ~UnitSink() = default;
-  virtual void Append(std::basic_string_view<Unit> units) = 0;
-  // Cuts what was appended back to its first `size` units.
+  virtual ~LineSink() = default;
+  virtual void Append(std::string_view bytes) = 0;
+  // Cuts what was appended back to its first `size` bytes.
   virtual void CutTo(uint64_t size) = 0;
   virtual uint64_t Size() const = 0;
 };
-
-// The new list as bytes, whatever its encoding.
-using LineSink = UnitSink<char>;
 
 // The line rules on a list of units of one kind (see line_stamper.cc).
 template <typename Unit>
