@@ -14,18 +14,13 @@ namespace {
 template <typename Char>
 using Text = std::basic_string_view<Char>;
 
-// Space, tab and vertical tab; form feed and Ctrl-Z as Wine does, not
-// confirmed on Windows.
-template <typename Char>
-bool IsBlank(Char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
-}
-
+// Drops the blanks around `text`: space, tab and vertical tab; form feed and
+// Ctrl-Z as Wine does, not confirmed on Windows.
 template <typename Char>
 Text<Char> TrimBlanks(Text<Char> text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
+  const Char blanks[] = {' ', '\t', '\v', '\f', '\x1A', 0};
+  text.remove_prefix(std::min(text.find_first_not_of(blanks), text.size()));
+  return text.substr(0, text.find_last_not_of(blanks) + 1);  // npos + 1 is 0
 }
 
 bool IsName(Text<char> text, std::string_view name) { return EqualIgnoringAsciiCase(text, name); }

@@ -8,7 +8,6 @@
 
 #include "base/windows_path.h"
 #include "job/line_stamper.h"
-#include "locations/placeholders.h"
 #include "platform/file.h"
 #include "platform/replacement.h"
 #include "platform/temp_file.h"

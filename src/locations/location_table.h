@@ -44,4 +44,14 @@ void PresetLocations(LocationTable& table);
 // empty. A free row keeps its value: its empty name is no variable to look up.
 void ApplyEnvironmentOverride(LocationTable& table, int16_t row, std::string value);
 
+// Replaces every reference "$Name$" in `path_template` by the value of the
+// location called Name (letter case ignored), resolving references that the
+// values bring in as well. A lone "$" and references to unknown names stay
+// as written.
+//
+// Throws RunError "Overflow" when a "$" is reached at a position that does
+// not fit the 16-bit position arithmetic, and a RunError naming the location
+// when a value brings back the reference that produced it.
+std::string ExpandPlaceholders(const LocationTable& table, const std::string& path_template);
+
 #endif  // TAVRIN_LOCATIONS_LOCATION_TABLE_H_
