@@ -178,29 +178,22 @@ void LineStamper::Feed(std::string_view piece, LineSink& out) {
     bytes_->Feed(piece, out);
     return;
   }
-  const bool big_endian = encoding_ == ListEncoding::kUtf16Be;
-  const auto unit_of = [big_endian](char first, char second) {
-    const unsigned a = static_cast<unsigned char>(first);
-    const unsigned b = static_cast<unsigned char>(second);
-    return char16_t(big_endian ? a << 8 | b : b << 8 | a);
-  };
+  // A unit's two bytes may lie in two pieces: the first waits in undecoded_.
+  const size_t high = encoding_ == ListEncoding::kUtf16Be ? 0 : 1;  // the high byte's place
+  undecoded_.append(piece);
   decoded_.clear();
   size_t at = 0;
-  if (half_unit_ && !piece.empty()) {
-    decoded_ += unit_of(*half_unit_, piece[0]);
-    half_unit_.reset();
-    at = 1;
-  }
-  for (; at + 1 < piece.size(); at += 2) decoded_ += unit_of(piece[at], piece[at + 1]);
-  if (at < piece.size()) half_unit_ = piece[at];
+  for (; at + 1 < undecoded_.size(); at += 2)
+    decoded_ += char16_t(static_cast<unsigned char>(undecoded_[at + high]) << 8 |
+                         static_cast<unsigned char>(undecoded_[at + 1 - high]));
+  undecoded_.erase(0, at);
   units_->Feed(decoded_, out);
 }
 
 void LineStamper::Finish(LineSink& out) {
-  if (!IsUtf16(encoding_)) {
+  if (IsUtf16(encoding_))
+    units_->Finish(out);
+  else
     bytes_->Finish(out);
-    return;
-  }
-  units_->Finish(out);
-  if (half_unit_) out.Append(std::string_view(&*half_unit_, 1));
+  out.Append(undecoded_);  // a UTF-16 list's odd last byte, which belongs to no line
 }

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -71,8 +70,9 @@ class LineStamper {
   size_t mark_left_;  // bytes of the byte order mark still to pass through
   std::unique_ptr<LineRules<char>> bytes_;
   std::unique_ptr<LineRules<char16_t>> units_;
-  std::optional<char> half_unit_;  // a UTF-16 unit's first byte, its second yet to come
-  std::u16string decoded_;         // the current piece as UTF-16 units
+  // The UTF-16 bytes not yet decoded: between pieces none, or a unit's first.
+  std::string undecoded_;
+  std::u16string decoded_;  // the current piece as UTF-16 units
 };
 
 #endif  // TAVRIN_JOB_LINE_STAMPER_H_
