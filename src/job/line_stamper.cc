@@ -30,8 +30,7 @@ class LineRules {
       if (!in_line_) {
         // The whole lines before the next marked one hold no marker: they
         // are copied in bulk, which is what keeps large lists fast.
-        const size_t marker = piece.find(marker_, at);
-        const size_t stop = marker == View::npos ? piece.size() : marker;
+        const size_t stop = std::min(piece.find(marker_, at), piece.size());
         const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : View::npos;
         if (last_cr != View::npos && last_cr >= at) {
           CopyLines(piece.substr(at, last_cr - at), out);
