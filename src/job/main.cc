@@ -25,7 +25,9 @@ void RunJob() {
       location.unusable = error;
     }
   }
-  StampSoftwareList(table, LookUpVersionText(platform::ExecutableDirectory()));
+  const std::string program = platform::ExecutablePath();
+  StampSoftwareList(table,
+                    LookUpVersionText(base::ParentDirectory(program, platform::AnsiLeadBytes())));
 }
 
 }  // namespace

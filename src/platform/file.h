@@ -3,8 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/system_error.h"
@@ -25,8 +27,6 @@
 // (kReplacesOpenFiles, kRenamesReadOnlyFiles).
 namespace platform {
 
-class AccessControl;
-class File;
 struct FileFacts;
 struct NewFile;
 
@@ -169,6 +169,41 @@ struct FileFacts {
 // what cannot be told is no "nothing", or a file would be replaced without
 // a backup.
 FileFacts LookAt(const std::string& path);
+
+// What a file that is replaced by a new one carries besides its bytes and
+// its rights, for the new file to keep. On Windows: its permissions (the
+// DACL, protected from inheritance or inheriting) and its creation time, what
+// Windows' own ReplaceFile keeps too; not its owner, which stays whoever
+// made the new file. On POSIX nothing: the new file has the old one's owner,
+// group and mode before it takes its place (File::TakeRights).
+//
+// Read from the open old file, so that it is the file that was read,
+// whatever its path names by the time the new file is in place, a link's
+// target included; carried once the new file is in place, where a mistake
+// can neither block nor undo the replacement.
+class AccessControl {
+ public:
+  // What `file`, which `facts` describe, carries now. Quiet: what cannot
+  // be read is reported by CarryTo.
+  static AccessControl Of(const File& file, const FileFacts& facts);
+
+  // Gives what was read to the file at `path`, and says whether it tried:
+  // then the file's attributes may have changed with it (Wine takes the
+  // read-only attribute away). Never fails: the file keeps what the system
+  // gave it of whatever cannot be carried, and on Windows a Warning entry in
+  // the Application event log says what and why, naming the file by `noun`
+  // ("cannot carry the old list's permissions ...").
+  bool CarryTo(const std::string& path, const std::string& noun) const noexcept;
+
+ private:
+  // What was read, and what carries it, per system.
+  struct Carried;
+  explicit AccessControl(std::shared_ptr<const Carried> carried) : carried_(std::move(carried)) {}
+  void CarryCreationTime(const std::string& path, const std::string& noun) const;
+  void CarryDacl(const std::string& path, const std::string& noun) const;
+
+  std::shared_ptr<const Carried> carried_;
+};
 
 // The long name of the file that `path` reaches only through its short (8.3)
 // name: "Software Archive.bak" for "C:\SOFTWA~1.BAK". Empty where the last

@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/access_control.h"
 #include "platform/file.h"
 #include "platform/run_turn.h"
 #include "platform/temp_file.h"

@@ -1,4 +1,4 @@
-#include "platform/access_control.h"
+#include "platform/file.h"
 
 #include <windows.h>
 // After windows.h, whose types it uses.
