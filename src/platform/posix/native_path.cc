@@ -1,27 +1,26 @@
 #include "platform/posix/native_path.h"
 
+#include <algorithm>
+
+#include "base/windows_path.h"
+
 namespace platform {
 
-namespace {
-
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
-
 std::string NativePath(const std::string& path) {
-  std::string native;
-  std::string rest = path;
-  if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':') {
-    native = std::string("/mnt/") + ToLowerAscii(path[0]);
-    rest = path.substr(2);
-    // "C:name" is relative to the drive's current directory, which POSIX
-    // does not have: take the drive's root.
-    if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') native += '/';
-  }
-  for (char c : rest) native += (c == '\\') ? '/' : c;
-  return native;
+  std::string native = path;
+  std::replace(native.begin(), native.end(), '\\', '/');
+  // ASCII letters only, in lower case.
+  const char drive = path.empty() ? '\0' : static_cast<char>(path[0] | 0x20);
+  if (path.size() < 2 || path[1] != ':' || drive < 'a' || drive > 'z') return native;
+  // "C:name" is relative to the drive's current directory, which POSIX
+  // does not have: take the drive's root.
+  const bool rooted = path.size() == 2 || native[2] == '/';
+  return std::string("/mnt/") + drive + (rooted ? "" : "/") + native.substr(2);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::string directory = base::ParentDirectory(path);
+  return directory.empty() ? "." : directory;
 }
 
 }  // namespace platform

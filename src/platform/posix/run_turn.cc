@@ -9,7 +9,6 @@
 #include <thread>
 #include <utility>
 
-#include "base/windows_path.h"
 #include "platform/posix/native_path.h"
 
 // The turn is an flock on the list's directory: no file of its own to make or
@@ -19,9 +18,8 @@ namespace platform {
 
 RunTurn RunTurn::Take(const std::string& list, std::chrono::milliseconds wait) {
   if (list.empty()) return RunTurn();  // no list, no directory: the run is refused anyway
-  const std::string directory = base::ParentDirectory(list);
-  const int handle = open(directory.empty() ? "." : NativePath(directory).c_str(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int handle =
+      open(NativePath(DirectoryOf(list)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (handle < 0) return RunTurn();  // a missing directory fails the run later, with its reason
   RunTurn turn(handle);
   // Polled, with short growing pauses, so that the wait has its bound.

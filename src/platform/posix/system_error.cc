@@ -8,10 +8,9 @@ namespace platform {
 
 base::RunError MakeSystemError(const std::string& action, const std::string& path,
                                SystemCode code) {
-  std::string reason = std::strerror(static_cast<int>(code));
   const std::string native = NativePath(path);
-  if (native != path) reason += " (at " + native + ")";
-  return base::RunError(action, path, reason);
+  const std::string at = native == path ? "" : " (at " + native + ")";
+  return base::RunError(action, path, std::strerror(static_cast<int>(code)) + at);
 }
 
 }  // namespace platform
