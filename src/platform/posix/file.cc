@@ -4,12 +4,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <new>
 #include <utility>
 
 #include "base/windows_path.h"
@@ -28,15 +26,20 @@ SystemCode CodeOf(int result) { return result == 0 ? 0 : LastError(); }
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
-// What a statx answer tells of the file it describes. Every look is a statx,
-// so that one answer, the one that also gives the attributes, can tell all.
+// Attributes that keep a file's name, or every name in a directory, from
+// being renamed or removed, whatever the permissions say.
+constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+
+// What a statx answer tells of the file it describes (its device as one
+// number, which only identities compare). Every look is a statx, so that one
+// answer, the one that also gives the attributes, can tell all.
 void TakeFacts(const struct statx& info, FileFacts* facts) {
   facts->kind = S_ISREG(info.stx_mode)   ? PathKind::kFile
                 : S_ISDIR(info.stx_mode) ? PathKind::kDirectory
                                          : PathKind::kOther;
-  facts->state = FileState{
-      FileIdentity{makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino, info.stx_nlink},
-      info.stx_size, info.stx_mtime.tv_sec * 1000000000 + info.stx_mtime.tv_nsec};
+  const uint64_t device = uint64_t{info.stx_dev_major} << 32 | info.stx_dev_minor;
+  facts->state = FileState{FileIdentity{device, info.stx_ino, info.stx_nlink}, info.stx_size,
+                           info.stx_mtime.tv_sec * 1000000000 + info.stx_mtime.tv_nsec};
   facts->mode = info.stx_mode & 07777u;
   facts->owner = info.stx_uid;
   facts->group = info.stx_gid;
@@ -56,8 +59,7 @@ bool Look(int at, const char* native, int flags, FileFacts* facts) {
 // has the device and inode of the file it shows.
 std::optional<std::string> WhyNotReplaceable(const struct statx& info) {
   const uint64_t attributes = info.stx_attributes_mask & info.stx_attributes;
-  if (attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND))
-    return "it is immutable or append-only (chattr +i or +a)";
+  if (attributes & kFixed) return "it is immutable or append-only (chattr +i or +a)";
   if (attributes & STATX_ATTR_MOUNT_ROOT) return "it is a mount point";
   return std::nullopt;
 }
@@ -97,14 +99,6 @@ bool IsOrdinaryNamedBy(int file, const std::string& native) {
          opened.state->file == named.state->file;
 }
 
-// What a new file gets by default: 0666 less the umask, which only setting
-// it tells.
-mode_t DefaultMode() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
 }  // namespace
 
 File File::OpenForReading(const std::string& path) {
@@ -113,8 +107,7 @@ File File::OpenForReading(const std::string& path) {
 
 std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
   const int file = OpenOrdinary(path, "cannot read", true);
-  if (file < 0) return std::nullopt;
-  return File(file, path);
+  return file < 0 ? std::nullopt : std::optional<File>(File(file, path));
 }
 
 NewFile File::TryCreate(const std::string& path) {
@@ -133,21 +126,20 @@ NewFile File::TryCreate(const std::string& path) {
   return {File(), EEXIST};
 }
 
+// The run handles no signal, so a call is restarted or the process ends:
+// none fails with EINTR.
 size_t File::ReadSome(char* buffer, size_t size) {
-  for (;;) {
-    const ssize_t count = read(ToDescriptor(handle_), buffer, size);
-    if (count >= 0) return static_cast<size_t>(count);
-    if (errno != EINTR) throw MakeSystemError("cannot read", path_, LastError());
-  }
+  const ssize_t count = read(ToDescriptor(handle_), buffer, size);
+  if (count < 0) throw MakeSystemError("cannot read", path_, LastError());
+  return static_cast<size_t>(count);
 }
 
 void File::WriteAll(const char* data, size_t size) {
   while (size > 0) {
     const ssize_t count = write(ToDescriptor(handle_), data, size);
-    if (count < 0 && errno != EINTR) throw MakeSystemError("cannot write", path_, LastError());
-    const size_t written = count < 0 ? 0 : static_cast<size_t>(count);
-    data += written;
-    size -= written;
+    if (count < 0) throw MakeSystemError("cannot write", path_, LastError());
+    data += count;
+    size -= static_cast<size_t>(count);
   }
 }
 
@@ -164,7 +156,10 @@ void File::TakeRights(const FileFacts* of, bool read_only) {
   // it replaces or they could not have written it.
   if (of && fchown(ToDescriptor(handle_), of->owner, of->group) != 0 && errno != EPERM)
     throw MakeSystemError("cannot set the owner of", path_, LastError());
-  const mode_t mode = of ? static_cast<mode_t>(of->mode) : DefaultMode();
+  // A new file's default, 0666 less the umask, which only setting it tells.
+  const mode_t mask = umask(0);
+  umask(mask);
+  const mode_t mode = of ? static_cast<mode_t>(of->mode) : 0666 & ~mask;
   if (fchmod(ToDescriptor(handle_), read_only ? mode & ~kWriteBits : mode) != 0)
     throw MakeSystemError("cannot set the attributes of", path_, LastError());
 }
@@ -198,22 +193,17 @@ FileFacts LookAt(const std::string& path) {
   const std::string native = NativePath(path);
   FileFacts facts;
   struct statx entry;
-  if (statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &entry) == 0) {
-    facts.why_not_replaceable = WhyNotReplaceable(entry);
-    facts.is_link = S_ISLNK(entry.stx_mode);
-    if (!facts.is_link) {
-      TakeFacts(entry, &facts);
-      return facts;
-    }
-  } else if (IsNothingAt(LastError())) {
-    return facts;
-  } else {
-    // The attributes that statx cannot give stand in no one's way.
-    struct stat info;
-    facts.is_link = lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-  }
+  const bool looked =
+      statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &entry) == 0;
+  if (!looked && IsNothingAt(LastError())) return facts;
+  // The attributes that statx cannot give stand in no one's way.
+  struct stat info;
+  facts.is_link =
+      looked ? S_ISLNK(entry.stx_mode) : lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+  if (looked) facts.why_not_replaceable = WhyNotReplaceable(entry);
+  if (looked && !facts.is_link) TakeFacts(entry, &facts);
   // What a link names, or what a look without the attributes finds.
-  if (!Look(AT_FDCWD, native.c_str(), 0, &facts) && !IsNothingAt(LastError()))
+  else if (!Look(AT_FDCWD, native.c_str(), 0, &facts) && !IsNothingAt(LastError()))
     throw MakeSystemError("cannot look at", path, LastError());
   return facts;
 }
@@ -235,8 +225,7 @@ std::optional<std::string> WhyNoRenameIn(const std::string& path) {
   // removed.
   struct statx info;
   if (statx(AT_FDCWD, NativePath(DirectoryOf(path)).c_str(), 0, STATX_TYPE, &info) != 0 ||
-      !(info.stx_attributes_mask & info.stx_attributes &
-        (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)))
+      !(info.stx_attributes_mask & info.stx_attributes & kFixed))
     return std::nullopt;
   return "its directory is immutable or append-only (chattr +i or +a)";
 }
@@ -263,10 +252,10 @@ void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts
 }
 
 // The quiet functions below make the native path, which allocates: a
-// failure to allocate leaves the file as it is.
+// failure to allocate (the one exception there) leaves the file as it is.
 void RemoveFileQuietly(const std::string& path) noexcept try {
   unlink(NativePath(path).c_str());
-} catch (const std::bad_alloc&) {
+} catch (...) {
 }
 
 std::vector<std::string> NamesIn(const std::string& directory, const std::string&) {
@@ -290,7 +279,7 @@ void RemoveUnlessHeld(const std::string& path) noexcept try {
   // ended, was its only guard.
   if (!LockedByAnother(file) && IsOrdinaryNamedBy(file, native)) unlink(native.c_str());
   close(file);
-} catch (const std::bad_alloc&) {
+} catch (...) {
 }
 
 SystemCode TryOpenForDelete(const std::string&) { return 0; }
@@ -319,7 +308,7 @@ void SyncDirectoryOf(const std::string& path) noexcept try {
   if (directory < 0) return;
   fsync(directory);
   close(directory);
-} catch (const std::bad_alloc&) {
+} catch (...) {
 }
 
 }  // namespace platform

@@ -26,7 +26,6 @@ RunTurn RunTurn::Take(const std::string& list, std::chrono::milliseconds wait) {
   const auto deadline = std::chrono::steady_clock::now() + wait;
   for (std::chrono::milliseconds pause{1}; flock(handle, LOCK_EX | LOCK_NB) != 0;
        pause = std::min(pause * 2, std::chrono::milliseconds{50})) {
-    if (errno == EINTR) continue;
     // No locks here (ENOLCK, EOPNOTSUPP on some network file systems,
     // EINVAL): no turn, as before runs took turns.
     if (errno != EWOULDBLOCK) return RunTurn();
