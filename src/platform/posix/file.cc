@@ -1,3 +1,5 @@
+// POSIX's files, the turn that runs take in a directory (an flock on it),
+// and what a replaced file carries besides its rights (nothing more).
 #include "platform/file.h"
 
 #include <dirent.h>
@@ -6,12 +8,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <thread>
 #include <utility>
 
 #include "base/windows_path.h"
 #include "platform/posix/native_path.h"
+#include "platform/run_turn.h"
 
 namespace platform {
 
@@ -310,5 +315,41 @@ void SyncDirectoryOf(const std::string& path) noexcept try {
   close(directory);
 } catch (...) {
 }
+
+// The turn is an flock on the list's directory: no file of its own to make or
+// leave behind, and one lock for the list and the temp files beside it. The
+// kernel lets it go when its run ends, however it ends.
+RunTurn RunTurn::Take(const std::string& list, std::chrono::milliseconds wait) {
+  if (list.empty()) return RunTurn();  // no list, no directory: the run is refused anyway
+  const int handle =
+      open(NativePath(DirectoryOf(list)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (handle < 0) return RunTurn();  // a missing directory fails the run later, with its reason
+  RunTurn turn(handle);
+  // Polled, with short growing pauses, so that the wait has its bound. A
+  // directory that cannot be locked (ENOLCK, EOPNOTSUPP on some network file
+  // systems, EINVAL) gives a turn without a lock, as before runs took turns.
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (std::chrono::milliseconds pause{1}; LockedByAnother(handle);
+       pause = std::min(pause * 2, std::chrono::milliseconds{50})) {
+    if (std::chrono::steady_clock::now() >= deadline) throw NoTurnWithin(list, wait);
+    std::this_thread::sleep_for(pause);
+  }
+  return turn;
+}
+
+RunTurn::RunTurn(RunTurn&& other) noexcept
+    : handle_(other.handle_), held_(std::exchange(other.held_, false)) {}
+
+RunTurn::~RunTurn() {
+  if (held_) close(static_cast<int>(handle_));  // lets the lock go
+}
+
+// The new file has the old one's owner, group and mode before it takes its
+// place (File::TakeRights): nothing is left to carry.
+struct AccessControl::Carried {};
+
+AccessControl AccessControl::Of(const File&, const FileFacts&) { return AccessControl(nullptr); }
+
+bool AccessControl::CarryTo(const std::string&, const std::string&) const noexcept { return false; }
 
 }  // namespace platform

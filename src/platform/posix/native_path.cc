@@ -1,8 +1,11 @@
+// Paths in Windows form as POSIX takes them, and the errors that name both.
 #include "platform/posix/native_path.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/windows_path.h"
+#include "platform/system_error.h"
 
 namespace platform {
 
@@ -21,6 +24,13 @@ std::string NativePath(const std::string& path) {
 std::string DirectoryOf(const std::string& path) {
   const std::string directory = base::ParentDirectory(path);
   return directory.empty() ? "." : directory;
+}
+
+base::RunError MakeSystemError(const std::string& action, const std::string& path,
+                               SystemCode code) {
+  const std::string native = NativePath(path);
+  const std::string at = native == path ? "" : " (at " + native + ")";
+  return base::RunError(action, path, std::strerror(static_cast<int>(code)) + at);
 }
 
 }  // namespace platform
