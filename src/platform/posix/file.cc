@@ -206,8 +206,10 @@ FileFacts LookAt(const std::string& path) {
   facts.is_link =
       looked ? S_ISLNK(entry.stx_mode) : lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
   if (looked) facts.why_not_replaceable = WhyNotReplaceable(entry);
-  if (looked && !facts.is_link) TakeFacts(entry, &facts);
-  // What a link names, or what a look without the attributes finds.
+  // A file is what its entry shows; a link, or an entry that could not be
+  // looked at, what a look that follows links finds.
+  if (looked && !facts.is_link)
+    TakeFacts(entry, &facts);
   else if (!Look(AT_FDCWD, native.c_str(), 0, &facts) && !IsNothingAt(LastError()))
     throw MakeSystemError("cannot look at", path, LastError());
   return facts;
@@ -267,10 +269,9 @@ std::vector<std::string> NamesIn(const std::string& directory, const std::string
   std::vector<std::string> names;
   DIR* entries = opendir(NativePath(directory).c_str());
   if (entries == nullptr) return names;
-  while (const dirent* entry = readdir(entries)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
+  while (const dirent* entry = readdir(entries))
+    if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+      names.push_back(entry->d_name);
   closedir(entries);
   return names;
 }
