@@ -3,14 +3,11 @@
 #include <windows.h>
 
 #include <limits>
-#include <optional>
-#include <string>
 #include <utility>
 
 #include "base/ascii_case.h"
 #include "base/windows_path.h"
 #include "platform/process.h"
-#include "platform/win32/faults.h"
 #include "platform/win32/held_files.h"
 
 // Every operation that a file held by another program refuses is retried
@@ -28,36 +25,76 @@ HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-// Opens whatever `path` names, links followed unless `flags` says
-// otherwise, directories and devices included, to ask about it. Asking reads
-// no data, so it needs no sharing: a file held exclusively opens this way
-// too.
-HANDLE OpenToLookAt(const std::string& path, DWORD* code, DWORD flags = 0) {
-  return OpenWhileHeld("look-at", path, 0, kShareAll, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS | flags, code);
+// What the information of a file on disk tells.
+FileFacts FactsFrom(const BY_HANDLE_FILE_INFORMATION& info) {
+  const auto join = [](DWORD high, DWORD low) { return uint64_t{high} << 32 | low; };
+  const uint64_t index =
+      InjectedZeroFileIndex() ? 0 : join(info.nFileIndexHigh, info.nFileIndexLow);
+  FileFacts facts;
+  facts.kind =
+      info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
+  facts.state = FileState{FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks},
+                          join(info.nFileSizeHigh, info.nFileSizeLow),
+                          static_cast<int64_t>(join(info.ftLastWriteTime.dwHighDateTime,
+                                                    info.ftLastWriteTime.dwLowDateTime))};
+  facts.mode = info.dwFileAttributes;
+  facts.read_only = info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
+  facts.created = join(info.ftCreationTime.dwHighDateTime, info.ftCreationTime.dwLowDateTime);
+  return facts;
 }
 
-// The full path of `path`'s directory and the name of its entry there as
-// the directory holds it; false when either cannot be had.
-bool StoredEntry(const std::string& path, std::string* directory, std::string* name,
-                 std::string* short_name = nullptr) {
+// Looks at what `path` names, or at `path` itself (a link not followed)
+// where `entry`, through one open that reads no data and so needs no
+// sharing: a file held exclusively opens this way too. Retried while held
+// where `wait`. Empty where it does not open, with the reason in `*code`.
+std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD* code,
+                                     bool wait = true) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  const auto open = [&] {
+    return FaultOrCall("look-at", path, [&] {
+      file = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | (entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                         nullptr);
+      return file != INVALID_HANDLE_VALUE;
+    });
+  };
+  *code = wait ? RetryWhileHeld(open) : open();
+  if (*code) return std::nullopt;
+  // Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a device name
+  // wherever it stands, before Windows 11), pipes, consoles.
+  FileFacts facts;
+  facts.kind = PathKind::kOther;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info)) {
+    facts = FactsFrom(info);
+    facts.is_link = entry && info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  CloseHandle(file);
+  return facts;
+}
+
+// The entry that `path` names as its directory holds it (its long and short
+// name), and the full path of that directory; empty when either cannot be
+// had.
+struct StoredEntry {
+  std::string directory;
+  WIN32_FIND_DATAA found;
+};
+std::optional<StoredEntry> FindStoredEntry(const std::string& path) {
   // The search would take these for wildcards and find some other entry;
   // the "?" of a "\\?\" prefix is none.
   const size_t prefix = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
-  if (path.find_first_of("*?<>\"", prefix) != std::string::npos) return false;
+  if (path.find_first_of("*?<>\"", prefix) != std::string::npos) return std::nullopt;
   char full[MAX_PATH * 4];
   char* last_name = nullptr;
   const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, &last_name);
-  if (length == 0 || length >= sizeof full || last_name == nullptr) return false;
-  WIN32_FIND_DATAA entry;
-  if (InjectedFault("find-first", full)) return false;
-  const HANDLE search = FindFirstFileA(full, &entry);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (length == 0 || length >= sizeof full || last_name == nullptr) return std::nullopt;
+  StoredEntry entry{std::string(full, last_name), {}};
+  if (InjectedFault("find-first", full)) return std::nullopt;
+  const HANDLE search = FindFirstFileA(full, &entry.found);
+  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
   FindClose(search);
-  *directory = std::string(full, last_name);
-  *name = entry.cFileName;
-  if (short_name) *short_name = entry.cAlternateFileName;
-  return true;
+  return entry;
 }
 
 // The attributes that SetFileAttributesA sets; the others (directory,
@@ -67,35 +104,15 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
                                       FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// `attributes` with read-only set or cleared, as SetFileAttributesA takes
-// them: "normal" stands for none.
-DWORD WithReadOnly(DWORD attributes, bool read_only) {
+// Sets `attributes` with read-only set or cleared, as SetFileAttributesA
+// takes them: "normal" stands for none. 0 when done, else the error.
+DWORD SetAttributes(const char* operation, const std::string& path, DWORD attributes,
+                    bool read_only) {
   attributes &= kSettableAttributes;
   attributes = read_only ? attributes | FILE_ATTRIBUTE_READONLY
                          : attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
-  return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-}
-
-// The attributes and the identity of what `path` itself names (a link not
-// followed), looked at once, without waiting; empty when it cannot be had.
-struct Entry {
-  DWORD attributes;
-  FileIdentity file;
-};
-std::optional<Entry> EntryAt(const std::string& path) {
-  if (InjectedFault("look-at", path)) return std::nullopt;
-  const HANDLE file =
-      CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool known =
-      !InjectedFault("get-information", path) && GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
-  if (!known) return std::nullopt;
-  return Entry{info.dwFileAttributes,
-               FileIdentity{info.dwVolumeSerialNumber,
-                            uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow}};
+  if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+  return FaultOrCall(operation, path, [&] { return SetFileAttributesA(path.c_str(), attributes); });
 }
 
 // The read-only attribute taken from a file for an operation that Windows
@@ -109,97 +126,28 @@ class ReadOnlyTaken {
   // Takes it from the read-only file at `path` itself, once; whether it
   // did just now.
   bool From(const std::string& path) {
-    if (taken_) return false;
-    const auto entry = EntryAt(path);
-    if (!entry || !(entry->attributes & FILE_ATTRIBUTE_READONLY) ||
-        entry->attributes & FILE_ATTRIBUTE_DIRECTORY ||
-        InjectedFault("set-attributes-quietly", path) ||
-        !SetFileAttributesA(path.c_str(), WithReadOnly(entry->attributes, false)))
+    DWORD code = 0;
+    const auto entry = taken_ ? std::nullopt : LookThrough(path, true, &code, false);
+    if (!entry || entry->kind != PathKind::kFile || !entry->read_only ||
+        SetAttributes("set-attributes-quietly", path, entry->mode, false))
       return false;
     path_ = path;
-    taken_ = entry;
+    taken_ = entry->state->file;
     return true;
   }
 
   // After the operation failed: back to the attributes it had.
   void GiveBack() const {
-    if (!taken_) return;
-    const auto now = EntryAt(path_);
-    if (now && now->file == taken_->file && !InjectedFault("set-attributes-quietly", path_))
-      SetFileAttributesA(path_.c_str(), WithReadOnly(now->attributes, true));
+    DWORD code = 0;
+    const auto now = taken_ ? LookThrough(path_, true, &code, false) : std::nullopt;
+    if (now && now->state && now->state->file == *taken_)
+      SetAttributes("set-attributes-quietly", path_, now->mode, true);
   }
 
  private:
   std::string path_;
-  std::optional<Entry> taken_;
+  std::optional<FileIdentity> taken_;
 };
-
-// Deletes `path` at once or not at all, a read-only file too: where the
-// delete is denied, once more without the attribute, given back where that
-// fails too.
-void DeleteWithoutWaiting(const std::string& path) {
-  const auto remove = [&] {
-    return FaultOrCall("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
-  };
-  if (remove() != ERROR_ACCESS_DENIED) return;
-  ReadOnlyTaken read_only;
-  if (read_only.From(path) && remove() != 0) read_only.GiveBack();
-}
-
-FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
-  const uint64_t index =
-      InjectedZeroFileIndex() ? 0 : uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-  return FileState{FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks},
-                   uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow,
-                   static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
-                                        info.ftLastWriteTime.dwLowDateTime)};
-}
-
-// What the information of a file on disk tells.
-void TakeFacts(const BY_HANDLE_FILE_INFORMATION& info, FileFacts* facts) {
-  facts->kind =
-      info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
-  facts->state = StateFrom(info);
-  facts->mode = info.dwFileAttributes;
-  facts->read_only = info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
-  facts->created =
-      uint64_t{info.ftCreationTime.dwHighDateTime} << 32 | info.ftCreationTime.dwLowDateTime;
-}
-
-// The information of the open file `file` at `path`, where it is a file
-// on disk (devices, pipes and consoles open too).
-bool InformationOf(HANDLE file, const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-  return !InjectedFault("get-information", path) && GetFileType(file) == FILE_TYPE_DISK &&
-         GetFileInformationByHandle(file, info);
-}
-
-// The state of the open file `file` at `path`; empty where the system cannot
-// tell.
-std::optional<FileState> StateOfHandle(HANDLE file, const std::string& path) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (InjectedFault("get-information", path) || !GetFileInformationByHandle(file, &info))
-    return std::nullopt;
-  return StateFrom(info);
-}
-
-// Looks at what `path` names, or at `path` itself where `entry`, through one
-// open that asks nothing of the file's sharing. Empty where it does not
-// open, with the reason in `*code`.
-std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD* code) {
-  const HANDLE file = OpenToLookAt(path, code, entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  // Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a device name
-  // wherever it stands, before Windows 11), pipes, consoles.
-  FileFacts facts;
-  facts.kind = PathKind::kOther;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (InformationOf(file, path, &info)) {
-    TakeFacts(info, &facts);
-    facts.is_link = entry && info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-  }
-  CloseHandle(file);
-  return facts;
-}
 
 }  // namespace
 
@@ -229,8 +177,6 @@ std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
   }
   File opened(FromHandle(file), path);
   BY_HANDLE_FILE_INFORMATION info;
-  if (const DWORD fault = InjectedFault("get-information", path))
-    throw MakeSystemError("cannot read", path, fault);
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
       info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
     throw base::RunError("cannot read", path, "it is not an ordinary file");
@@ -292,9 +238,7 @@ FileFacts File::Facts() const {
         return GetFileInformationByHandle(ToHandle(handle_), &info);
       }))
     throw MakeSystemError("cannot look at", path_, code);
-  FileFacts facts;
-  TakeFacts(info, &facts);
-  return facts;
+  return FactsFrom(info);
 }
 
 void File::Sync() {
@@ -367,24 +311,20 @@ std::optional<FileState> StateOf(const std::string& path) {
   // "List.bak" (Windows drops a name's trailing dots and blanks), and so is
   // its 8.3 short name.
   DWORD code = 0;
-  const HANDLE file = OpenToLookAt(path, &code);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  const auto state = StateOfHandle(file, path);
-  CloseHandle(file);
-  return state;
+  const auto facts = LookThrough(path, false, &code);
+  return facts ? facts->state : std::nullopt;
 }
 
 std::optional<std::string> LongNameBehindShortName(const std::string& path) {
-  std::string directory, long_name, short_name;
-  if (!StoredEntry(path, &directory, &long_name, &short_name) || short_name.empty())
-    return std::nullopt;
+  const auto entry = FindStoredEntry(path);
+  if (!entry || entry->found.cAlternateFileName[0] == '\0') return std::nullopt;
   // The name as Windows takes it: without trailing dots and blanks.
   std::string_view name = base::FinalComponent(path, AnsiLeadBytes());
   while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
-  if (!base::EqualIgnoringAsciiCase(name, short_name) ||
-      base::EqualIgnoringAsciiCase(name, long_name))
+  if (!base::EqualIgnoringAsciiCase(name, entry->found.cAlternateFileName) ||
+      base::EqualIgnoringAsciiCase(name, entry->found.cFileName))
     return std::nullopt;
-  return long_name;
+  return std::string(entry->found.cFileName);
 }
 
 size_t LongestPath() { return MAX_PATH - 1; }
@@ -409,23 +349,32 @@ bool SameEntry(const std::string& a, const std::string& b) {
   // letter case, trailing dots and blanks, an 8.3 short name), and the
   // directory by identity. What cannot be told counts as one entry: the
   // caller would delete one name taking it for another.
-  std::string name_a, directory_a, name_b, directory_b;
-  if (!StoredEntry(a, &directory_a, &name_a) || !StoredEntry(b, &directory_b, &name_b)) return true;
-  if (name_a != name_b) return false;
-  const auto identity_a = IdentityOf(directory_a);
-  return !identity_a || identity_a == IdentityOf(directory_b);
+  const auto entry_a = FindStoredEntry(a);
+  const auto entry_b = entry_a ? FindStoredEntry(b) : std::nullopt;
+  if (!entry_b) return true;
+  if (std::string_view(entry_a->found.cFileName) != entry_b->found.cFileName) return false;
+  const auto identity_a = IdentityOf(entry_a->directory);
+  return !identity_a || identity_a == IdentityOf(entry_b->directory);
 }
 
 void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts) {
-  const DWORD attributes = WithReadOnly(facts ? facts->mode : 0, read_only);
   if (const DWORD code = RetryWhileHeld([&] {
-        return FaultOrCall("set-attributes", path,
-                           [&] { return SetFileAttributesA(path.c_str(), attributes); });
+        return SetAttributes("set-attributes", path, facts ? facts->mode : 0, read_only);
       }))
     throw MakeSystemError("cannot set the attributes of", path, code);
 }
 
-void RemoveFileQuietly(const std::string& path) noexcept { DeleteWithoutWaiting(path); }
+void RemoveFileQuietly(const std::string& path) noexcept {
+  // At once or not at all, a read-only file too: where the delete is
+  // denied, once more without the attribute, given back where that fails
+  // too.
+  const auto remove = [&] {
+    return FaultOrCall("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
+  };
+  if (remove() != ERROR_ACCESS_DENIED) return;
+  ReadOnlyTaken read_only;
+  if (read_only.From(path) && remove() != 0) read_only.GiveBack();
+}
 
 std::vector<std::string> NamesIn(const std::string& directory, const std::string& wanted) {
   // The search matches the 8.3 short names too, so it may give more.
@@ -449,7 +398,7 @@ std::vector<std::string> NamesIn(const std::string& directory, const std::string
 void RemoveUnlessHeld(const std::string& path) noexcept {
   // A live run holds its file unshared, so the delete fails with a sharing
   // violation; waiting would only wait for that run.
-  DeleteWithoutWaiting(path);
+  RemoveFileQuietly(path);
 }
 
 SystemCode TryOpenForDelete(const std::string& path) {
@@ -463,8 +412,7 @@ SystemCode TryOpenForDelete(const std::string& path) {
     const DWORD code = FaultOrCall("open-for-delete", path, [&] {
       const HANDLE file = CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-      return file != INVALID_HANDLE_VALUE;
+      return file != INVALID_HANDLE_VALUE && CloseHandle(file);
     });
     return code == ERROR_ACCESS_DENIED ? 0 : code;
   });

@@ -1,10 +1,6 @@
 #ifndef TAVRIN_PLATFORM_WIN32_HELD_FILES_H_
 #define TAVRIN_PLATFORM_WIN32_HELD_FILES_H_
 
-#include <windows.h>
-
-#include <string>
-
 #include "platform/win32/faults.h"
 
 // Waiting out the failures of file operations that pass: another program that holds a file for a
@@ -33,12 +29,9 @@ constexpr DWORD kRunWaitBudgetMs = 3000;
 // its whole time in vain, the others do not wait for the same holder again.
 inline bool TakeWait(DWORD wait_ms, bool give_up = false) {
   static DWORD waited_ms = 0;  // one run, one thread
-  if (give_up || waited_ms + wait_ms > kRunWaitBudgetMs) {
-    waited_ms = kRunWaitBudgetMs;
-    return false;
-  }
-  waited_ms += wait_ms;
-  return true;
+  const bool taken = !give_up && waited_ms + wait_ms <= kRunWaitBudgetMs;
+  waited_ms = taken ? waited_ms + wait_ms : kRunWaitBudgetMs;
+  return taken;
 }
 
 // Runs `attempt`, which returns 0 or the system's error code, again after
@@ -69,10 +62,11 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 inline HANDLE OpenWhileHeld(const char* operation, const std::string& path, DWORD access,
                             DWORD share, DWORD disposition, DWORD flags, DWORD* code) {
   HANDLE handle = INVALID_HANDLE_VALUE;
-  *code = RetryWhileHeld([&]() -> DWORD {
-    if (const DWORD fault = InjectedFault(operation, path)) return fault;
-    handle = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
-    return handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  *code = RetryWhileHeld([&] {
+    return FaultOrCall(operation, path, [&] {
+      handle = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+      return handle != INVALID_HANDLE_VALUE;
+    });
   });
   return handle;
 }

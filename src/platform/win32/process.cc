@@ -2,13 +2,10 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
-#include "base/run_error.h"
 #include "platform/system_error.h"
 #include "platform/win32/event_log.h"
-#include "platform/win32/executable_path.h"
 
 namespace platform {
 
@@ -21,19 +18,17 @@ namespace {
 // character instead ("o" or "?" for U+014D in code page 1252), a path that
 // names another file, or none.
 
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
+std::wstring Widen(std::string_view text) {
   const int size = static_cast<int>(text.size());
   std::wstring wide(
       static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], static_cast<int>(wide.size()));
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
   return wide;
 }
 
 // `wide` in the ANSI code page, with best-fit and default characters where it
 // lacks one.
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
+std::string Narrow(std::wstring_view wide) {
   const int size = static_cast<int>(wide.size());
   // No flags and no "default used" flag: for some code pages, UTF-8 among
   // them (Windows 10 can have it as the ANSI code page), the conversion
@@ -41,7 +36,7 @@ std::string Narrow(const std::wstring& wide) {
   std::string narrow(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr,
                                                              0, nullptr, nullptr)),
                      '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, &narrow[0], static_cast<int>(narrow.size()),
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, narrow.data(), static_cast<int>(narrow.size()),
                       nullptr, nullptr);
   return narrow;
 }
@@ -92,8 +87,6 @@ void ReportFailure(const std::string& message) {
   LogEvent(EVENTLOG_ERROR_TYPE, kFailureEventId, message);
 }
 
-std::string NearestExecutablePath() { return Narrow(WideExecutablePath()); }
-
 std::string LookUpEnvironment(const std::string& name) {
   const std::wstring wide_name = Widen(name);
   std::vector<wchar_t> buffer(4096);
@@ -114,9 +107,8 @@ std::string LookUpEnvironment(const std::string& name) {
 }
 
 std::string ExecutablePath() {
-  const std::wstring path = WideExecutablePath();
   std::string narrow;
-  if (!NarrowExactly(path, &narrow))
+  if (!NarrowExactly(WideExecutablePath(), &narrow))
     throw base::RunError("cannot use the program's own path", narrow,
                          "it has characters that the ANSI code page lacks");
   return narrow;
@@ -130,7 +122,7 @@ base::LeadBytes AnsiLeadBytes() {
 }
 
 std::string NarrowToAnsi(std::u16string_view text) {
-  return Narrow(std::wstring(text.begin(), text.end()));
+  return Narrow({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
 }
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }

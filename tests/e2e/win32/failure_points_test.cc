@@ -66,7 +66,6 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       {"look-at", {{kDenied, O::kEither}}},
       {"get-attributes", {{kDenied, O::kEither}}},
       {"get-information", {}},
-      {"get-size", {}},
       // The short-name check and the removal of stale temp files never fail
       // a run.
       {"find-first", {{kDenied, O::kAbsorbed}}},
@@ -110,7 +109,6 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       // The old list's permissions and creation time, read before the swap
       // and carried after it: a failure is a warning, the run succeeds.
       {"get-security", {{kDenied, O::kWarns}}},
-      {"get-times", {{kDenied, O::kWarns}}},
       {"open-attributes", {{kHeld, O::kWarns}, {kDenied, O::kWarns}}},
       {"set-creation-time", {{kDenied, O::kWarns}}},
       {"volume-information", {}},
