@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -18,12 +19,22 @@ namespace platform {
 
 namespace {
 
-// ReadFile and WriteFile take 32-bit counts.
 constexpr size_t kLargestTransfer = 1u << 30;
 
 HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+// Asks for `operation` on `path` through `call` (see FaultOrCall), and
+// throws `action` with the error where it fails.
+template <typename Call>
+void CallOrThrow(const char* operation, const std::string& path, const char* action, Call call) {
+  if (const DWORD code = FaultOrCall(operation, path, call))
+    throw MakeSystemError(action, path, code);
+}
+
+// The most that one ReadFile or WriteFile moves: they take 32-bit counts.
+DWORD Chunk(size_t size) { return static_cast<DWORD>(std::min(size, kLargestTransfer)); }
 
 // What the information of a file on disk tells.
 FileFacts FactsFrom(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -115,72 +126,66 @@ DWORD SetAttributes(const char* operation, const std::string& path, DWORD attrib
   return FaultOrCall(operation, path, [&] { return SetFileAttributesA(path.c_str(), attributes); });
 }
 
-// The read-only attribute taken from a file for an operation that Windows
-// refuses on a read-only file, a delete or a rename over it (git for Windows
-// clears it too), and given back when that operation fails: a failure
-// leaves the file's attributes as they were. Only to the file it was taken
-// from: another program may have put another at the path meanwhile. Quiet,
-// and it never waits.
-class ReadOnlyTaken {
- public:
-  // Takes it from the read-only file at `path` itself, once; whether it
-  // did just now.
-  bool From(const std::string& path) {
-    DWORD code = 0;
-    const auto entry = taken_ ? std::nullopt : LookThrough(path, true, &code, false);
-    if (!entry || entry->kind != PathKind::kFile || !entry->read_only ||
-        SetAttributes("set-attributes-quietly", path, entry->mode, false))
-      return false;
-    path_ = path;
-    taken_ = entry->state->file;
-    return true;
-  }
+// Runs `operation` on the file or link at `path`, which returns 0 or the
+// error; where it is denied, once more without the read-only attribute,
+// which Windows refuses a delete or a rename over (git for Windows clears
+// it too), and which is given back when that fails too: a failure leaves
+// the file's attributes as they were. Given back only to the file it was
+// taken from: another program may have put another at the path meanwhile.
+// The attribute is handled quietly and without waiting.
+template <typename Operation>
+DWORD EvenIfReadOnly(const std::string& path, Operation operation) {
+  DWORD code = operation();
+  DWORD look = 0;
+  const auto taken =
+      code == ERROR_ACCESS_DENIED ? LookThrough(path, true, &look, false) : std::nullopt;
+  if (!taken || taken->kind != PathKind::kFile || !taken->read_only ||
+      SetAttributes("set-attributes-quietly", path, taken->mode, false))
+    return code;
+  code = operation();
+  const auto now = code ? LookThrough(path, true, &look, false) : std::nullopt;
+  if (now && now->state && now->state->file == taken->state->file)
+    SetAttributes("set-attributes-quietly", path, now->mode, true);
+  return code;
+}
 
-  // After the operation failed: back to the attributes it had.
-  void GiveBack() const {
-    DWORD code = 0;
-    const auto now = taken_ ? LookThrough(path_, true, &code, false) : std::nullopt;
-    if (now && now->state && now->state->file == *taken_)
-      SetAttributes("set-attributes-quietly", path_, now->mode, true);
-  }
-
- private:
-  std::string path_;
-  std::optional<FileIdentity> taken_;
-};
+// Opens the file at `path` for reading, retried while held; where it is no
+// file on disk (a device, a pipe, a directory opened with `flags`), closes
+// it and throws `action`. INVALID_HANDLE_VALUE, with the reason in `*code`,
+// where it does not open.
+HANDLE OpenOrdinary(const char* operation, const std::string& path, DWORD share, DWORD flags,
+                    const char* action, DWORD* code) {
+  const HANDLE file =
+      OpenWhileHeld(operation, path, GENERIC_READ, share, OPEN_EXISTING, flags, code);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (file == INVALID_HANDLE_VALUE ||
+      (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)))
+    return file;
+  CloseHandle(file);
+  throw base::RunError(action, path, "it is not an ordinary file");
+}
 
 }  // namespace
 
 File File::OpenForReading(const std::string& path) {
+  // Without a directory flag a directory does not open at all.
   DWORD code = 0;
-  const HANDLE file =
-      OpenWhileHeld("open-for-reading", path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, &code);
+  const HANDLE file = OpenOrdinary("open-for-reading", path, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, "cannot open", &code);
   if (file == INVALID_HANDLE_VALUE) throw MakeSystemError("cannot open", path, code);
-  File opened(FromHandle(file), path);
-  // A device or a pipe at the path is no list; without a directory flag a
-  // directory does not open at all.
-  if (GetFileType(file) != FILE_TYPE_DISK)
-    throw base::RunError("cannot open", path, "it is not an ordinary file");
-  return opened;
+  return File(FromHandle(file), path);
 }
 
 std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
   // Full sharing, so that an editor that has the file open keeps nobody
   // out; a directory opens too, to be told apart.
   DWORD code = 0;
-  const HANDLE file = OpenWhileHeld("open-ordinary", path, GENERIC_READ, kShareAll, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, &code);
-  if (file == INVALID_HANDLE_VALUE) {
-    if (IsNothingAt(code)) return std::nullopt;
-    throw MakeSystemError("cannot read", path, code);
-  }
-  File opened(FromHandle(file), path);
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-      info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-    throw base::RunError("cannot read", path, "it is not an ordinary file");
-  return opened;
+  const HANDLE file = OpenOrdinary("open-ordinary", path, kShareAll, FILE_FLAG_BACKUP_SEMANTICS,
+                                   "cannot read", &code);
+  if (file != INVALID_HANDLE_VALUE) return File(FromHandle(file), path);
+  if (IsNothingAt(code)) return std::nullopt;
+  throw MakeSystemError("cannot read", path, code);
 }
 
 NewFile File::TryCreate(const std::string& path) {
@@ -195,22 +200,16 @@ NewFile File::TryCreate(const std::string& path) {
 
 size_t File::ReadSome(char* buffer, size_t size) {
   DWORD count = 0;
-  const DWORD wanted = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
-  if (const DWORD code = FaultOrCall("read", path_, [&] {
-        return ReadFile(ToHandle(handle_), buffer, wanted, &count, nullptr);
-      }))
-    throw MakeSystemError("cannot read", path_, code);
+  CallOrThrow("read", path_, "cannot read",
+              [&] { return ReadFile(ToHandle(handle_), buffer, Chunk(size), &count, nullptr); });
   return count;
 }
 
 void File::WriteAll(const char* data, size_t size) {
   while (size > 0) {
     DWORD count = 0;
-    const DWORD wanted = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
-    if (const DWORD code = FaultOrCall("write", path_, [&] {
-          return WriteFile(ToHandle(handle_), data, wanted, &count, nullptr);
-        }))
-      throw MakeSystemError("cannot write", path_, code);
+    CallOrThrow("write", path_, "cannot write",
+                [&] { return WriteFile(ToHandle(handle_), data, Chunk(size), &count, nullptr); });
     if (count == 0) throw MakeSystemError("cannot write", path_, ERROR_DISK_FULL);
     data += count;
     size -= count;
@@ -220,11 +219,10 @@ void File::WriteAll(const char* data, size_t size) {
 void File::TruncateAt(uint64_t size) {
   LARGE_INTEGER offset;
   offset.QuadPart = static_cast<LONGLONG>(size);
-  if (const DWORD code = FaultOrCall("truncate", path_, [&] {
-        return SetFilePointerEx(ToHandle(handle_), offset, nullptr, FILE_BEGIN) &&
-               SetEndOfFile(ToHandle(handle_));
-      }))
-    throw MakeSystemError("cannot write", path_, code);
+  CallOrThrow("truncate", path_, "cannot write", [&] {
+    return SetFilePointerEx(ToHandle(handle_), offset, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(ToHandle(handle_));
+  });
 }
 
 // A new file takes the access rights of its directory, as the file it
@@ -234,27 +232,24 @@ void File::TakeRights(const FileFacts*, bool) {}
 
 FileFacts File::Facts() const {
   BY_HANDLE_FILE_INFORMATION info;
-  if (const DWORD code = FaultOrCall("get-information", path_, [&] {
-        return GetFileInformationByHandle(ToHandle(handle_), &info);
-      }))
-    throw MakeSystemError("cannot look at", path_, code);
+  CallOrThrow("get-information", path_, "cannot look at",
+              [&] { return GetFileInformationByHandle(ToHandle(handle_), &info); });
   return FactsFrom(info);
 }
 
 void File::Sync() {
-  if (const DWORD code =
-          FaultOrCall("flush", path_, [&] { return FlushFileBuffers(ToHandle(handle_)); }))
-    throw MakeSystemError("cannot flush to disk", path_, code);
+  CallOrThrow("flush", path_, "cannot flush to disk",
+              [&] { return FlushFileBuffers(ToHandle(handle_)); });
 }
 
 void File::Close() {
-  if (!open_) return;
   // A close that fails as injected leaves the handle open, the worst a
   // failed close can leave.
-  if (const DWORD fault = InjectedFault("close", path_))
-    throw MakeSystemError("cannot close", path_, fault);
-  open_ = false;
-  if (!CloseHandle(ToHandle(handle_))) throw MakeSystemError("cannot close", path_, GetLastError());
+  if (open_)
+    CallOrThrow("close", path_, "cannot close", [&] {
+      open_ = false;
+      return CloseHandle(ToHandle(handle_));
+    });
 }
 
 void File::CloseQuietly() noexcept {
@@ -365,15 +360,10 @@ void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept {
-  // At once or not at all, a read-only file too: where the delete is
-  // denied, once more without the attribute, given back where that fails
-  // too.
-  const auto remove = [&] {
+  // At once or not at all, a read-only file too.
+  EvenIfReadOnly(path, [&] {
     return FaultOrCall("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
-  };
-  if (remove() != ERROR_ACCESS_DENIED) return;
-  ReadOnlyTaken read_only;
-  if (read_only.From(path) && remove() != 0) read_only.GiveBack();
+  });
 }
 
 std::vector<std::string> NamesIn(const std::string& directory, const std::string& wanted) {
@@ -444,20 +434,14 @@ SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // covers a move that the system does as copy and delete. A reader of the
   // old list that does not share deletion holds the rename off. A stale
   // backup may be read-only: it loses the attribute only with the rename.
-  const auto rename = [&] {
-    return FaultOrCall("rename", to, [&] {
-      return MoveFileExA(from.c_str(), to.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  return RetryWhileHeld([&] {
+    return EvenIfReadOnly(to, [&] {
+      return FaultOrCall("rename", to, [&] {
+        return MoveFileExA(from.c_str(), to.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+      });
     });
-  };
-  ReadOnlyTaken read_only;
-  const DWORD last = RetryWhileHeld([&] {
-    const DWORD code = rename();
-    // Once the attribute is gone, at once: no holder to wait for.
-    return code == ERROR_ACCESS_DENIED && read_only.From(to) ? rename() : code;
   });
-  if (last) read_only.GiveBack();
-  return last;
 }
 
 void SyncDirectoryOf(const std::string&) noexcept {}

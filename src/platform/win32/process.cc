@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/system_error.h"
@@ -50,25 +51,17 @@ bool NarrowExactly(const std::wstring& wide, std::string* narrow) {
   return Widen(*narrow) == wide;
 }
 
-// The program's path as the system has it.
-std::wstring WideExecutablePath() {
+// The text that `get` writes into a buffer of `size` units, returning its
+// length; where it does not fit, `get` returns at least `size` (the
+// environment: the size it needs), and a larger buffer is tried.
+template <typename Get>
+std::wstring ReadWide(Get get) {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0)
-      throw MakeSystemError("cannot find the program's own file", "", GetLastError());
+    const DWORD length = get(buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length < buffer.size()) return std::wstring(buffer.data(), length);
-    buffer.resize(buffer.size() * 2);
+    buffer.resize(std::max<size_t>(length, buffer.size() * 2));
   }
-}
-
-void WriteErrorLine(const std::string& line) {
-  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-  if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
-  const std::string text = line + "\r\n";
-  DWORD written = 0;
-  WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 }  // namespace
@@ -79,9 +72,12 @@ void PrepareUnattendedRun() {
 
 void ReportFailure(const std::string& message) {
   // Neither write may keep the other from happening or end the run abnormally
-  // (LogEvent is quiet).
+  // (LogEvent is quiet). Without a standard error stream the write fails.
   try {
-    WriteErrorLine("tavrin: " + message);
+    const std::string line = "tavrin: " + message + "\r\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+              &written, nullptr);
   } catch (...) {
   }
   LogEvent(EVENTLOG_ERROR_TYPE, kFailureEventId, message);
@@ -89,26 +85,22 @@ void ReportFailure(const std::string& message) {
 
 std::string LookUpEnvironment(const std::string& name) {
   const std::wstring wide_name = Widen(name);
-  std::vector<wchar_t> buffer(4096);
-  for (;;) {
-    const DWORD count = GetEnvironmentVariableW(wide_name.c_str(), buffer.data(),
-                                                static_cast<DWORD>(buffer.size()));
-    // A value that does not fit makes the lookup report the size it needs,
-    // its terminating null included; then ask again with that size.
-    if (count < buffer.size()) {
-      std::string value;
-      if (!NarrowExactly(std::wstring(buffer.data(), count), &value))
-        throw base::RunError("cannot use the environment variable", name,
-                             "its value has characters that the ANSI code page lacks");
-      return value;
-    }
-    buffer.resize(count);
-  }
+  const std::wstring wide = ReadWide([&](wchar_t* buffer, DWORD size) {
+    return GetEnvironmentVariableW(wide_name.c_str(), buffer, size);
+  });
+  std::string value;
+  if (!NarrowExactly(wide, &value))
+    throw base::RunError("cannot use the environment variable", name,
+                         "its value has characters that the ANSI code page lacks");
+  return value;
 }
 
 std::string ExecutablePath() {
+  const std::wstring path = ReadWide(
+      [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
+  if (path.empty()) throw MakeSystemError("cannot find the program's own file", "", GetLastError());
   std::string narrow;
-  if (!NarrowExactly(WideExecutablePath(), &narrow))
+  if (!NarrowExactly(path, &narrow))
     throw base::RunError("cannot use the program's own path", narrow,
                          "it has characters that the ANSI code page lacks");
   return narrow;
