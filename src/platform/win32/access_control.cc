@@ -13,12 +13,7 @@ namespace platform {
 // The old file's security descriptor as GetSecurityInfo gives it (its DACL
 // points into it), and its creation time; or why they could not be read.
 struct AccessControl::Carried {
-  Carried() = default;
-  Carried(const Carried&) = delete;
-  Carried& operator=(const Carried&) = delete;
-  ~Carried() { LocalFree(descriptor); }
-
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::unique_ptr<void, decltype(&LocalFree)> descriptor{nullptr, &LocalFree};
   PACL dacl = nullptr;
   // The DACL, protected from inheritance or inheriting, as the old file's.
   SECURITY_INFORMATION dacl_kind = 0;
@@ -54,14 +49,16 @@ AccessControl AccessControl::Of(const File& file, const FileFacts& facts) {
   // A file opened for reading may be asked for its DACL (GENERIC_READ holds
   // READ_CONTROL); its creation time is one of the facts.
   DWORD& error = carried->dacl_error;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
   error = InjectedFault("get-security", file.path_);
   if (error == 0)
     error = GetSecurityInfo(reinterpret_cast<HANDLE>(file.handle_), SE_FILE_OBJECT,
                             DACL_SECURITY_INFORMATION, nullptr, nullptr, &carried->dacl, nullptr,
-                            &carried->descriptor);
+                            &descriptor);
+  carried->descriptor.reset(descriptor);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  if (error == 0 && !GetSecurityDescriptorControl(carried->descriptor, &control, &revision))
+  if (error == 0 && !GetSecurityDescriptorControl(descriptor, &control, &revision))
     error = GetLastError();
   carried->dacl_kind = DACL_SECURITY_INFORMATION |
                        (control & SE_DACL_PROTECTED ? PROTECTED_DACL_SECURITY_INFORMATION

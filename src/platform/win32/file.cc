@@ -1,14 +1,10 @@
 #include "platform/file.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <limits>
 #include <utility>
 
 #include "base/ascii_case.h"
-#include "base/windows_path.h"
-#include "platform/process.h"
 #include "platform/win32/held_files.h"
 
 // Every operation that a file held by another program refuses is retried
@@ -23,8 +19,6 @@ constexpr size_t kLargestTransfer = 1u << 30;
 
 HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
-
 // Asks for `operation` on `path` through `call` (see FaultOrCall), and
 // throws `action` with the error where it fails.
 template <typename Call>
@@ -36,20 +30,25 @@ void CallOrThrow(const char* operation, const std::string& path, const char* act
 // The most that one ReadFile or WriteFile moves: they take 32-bit counts.
 DWORD Chunk(size_t size) { return static_cast<DWORD>(std::min(size, kLargestTransfer)); }
 
+// What a file's attributes tell.
+FileFacts FactsOf(DWORD attributes) {
+  FileFacts facts;
+  facts.kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
+  facts.mode = attributes;
+  facts.read_only = attributes & FILE_ATTRIBUTE_READONLY;
+  return facts;
+}
+
 // What the information of a file on disk tells.
 FileFacts FactsFrom(const BY_HANDLE_FILE_INFORMATION& info) {
   const auto join = [](DWORD high, DWORD low) { return uint64_t{high} << 32 | low; };
   const uint64_t index =
       InjectedZeroFileIndex() ? 0 : join(info.nFileIndexHigh, info.nFileIndexLow);
-  FileFacts facts;
-  facts.kind =
-      info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
+  FileFacts facts = FactsOf(info.dwFileAttributes);
   facts.state = FileState{FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks},
                           join(info.nFileSizeHigh, info.nFileSizeLow),
                           static_cast<int64_t>(join(info.ftLastWriteTime.dwHighDateTime,
                                                     info.ftLastWriteTime.dwLowDateTime))};
-  facts.mode = info.dwFileAttributes;
-  facts.read_only = info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
   facts.created = join(info.ftCreationTime.dwHighDateTime, info.ftCreationTime.dwLowDateTime);
   return facts;
 }
@@ -60,35 +59,29 @@ FileFacts FactsFrom(const BY_HANDLE_FILE_INFORMATION& info) {
 // where `wait`. Empty where it does not open, with the reason in `*code`.
 std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD* code,
                                      bool wait = true) {
-  HANDLE file = INVALID_HANDLE_VALUE;
-  const auto open = [&] {
-    return FaultOrCall("look-at", path, [&] {
-      file = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS | (entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
-                         nullptr);
-      return file != INVALID_HANDLE_VALUE;
-    });
-  };
-  *code = wait ? RetryWhileHeld(open) : open();
-  if (*code) return std::nullopt;
+  const HANDLE file = OpenWhileHeld(
+      "look-at", path, 0, kShareAll, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0), code, wait);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   // Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a device name
   // wherever it stands, before Windows 11), pipes, consoles.
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool on_disk =
+      GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
   FileFacts facts;
   facts.kind = PathKind::kOther;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info)) {
-    facts = FactsFrom(info);
-    facts.is_link = entry && info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-  }
-  CloseHandle(file);
+  if (on_disk) facts = FactsFrom(info);
+  facts.is_link = on_disk && entry && info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
   return facts;
 }
 
 // The entry that `path` names as its directory holds it (its long and short
-// name), and the full path of that directory; empty when either cannot be
-// had.
+// name), the full path of that directory, and the last name of `path` as
+// Windows takes it (without trailing dots and blanks); empty when these
+// cannot be had.
 struct StoredEntry {
-  std::string directory;
+  std::string directory, asked;
   WIN32_FIND_DATAA found;
 };
 std::optional<StoredEntry> FindStoredEntry(const std::string& path) {
@@ -100,7 +93,7 @@ std::optional<StoredEntry> FindStoredEntry(const std::string& path) {
   char* last_name = nullptr;
   const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, &last_name);
   if (length == 0 || length >= sizeof full || last_name == nullptr) return std::nullopt;
-  StoredEntry entry{std::string(full, last_name), {}};
+  StoredEntry entry{std::string(full, last_name), last_name, {}};
   if (InjectedFault("find-first", full)) return std::nullopt;
   const HANDLE search = FindFirstFileA(full, &entry.found);
   if (search == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -108,20 +101,17 @@ std::optional<StoredEntry> FindStoredEntry(const std::string& path) {
   return entry;
 }
 
-// The attributes that SetFileAttributesA sets; the others (directory,
-// reparse point, compressed, ...) it does not take.
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
-                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// The attributes that SetFileAttributesA sets besides read-only; the others
+// (directory, reparse point, compressed, ...) it does not take.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+                                  FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // Sets `attributes` with read-only set or cleared, as SetFileAttributesA
 // takes them: "normal" stands for none. 0 when done, else the error.
 DWORD SetAttributes(const char* operation, const std::string& path, DWORD attributes,
                     bool read_only) {
-  attributes &= kSettableAttributes;
-  attributes = read_only ? attributes | FILE_ATTRIBUTE_READONLY
-                         : attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
+  attributes = (attributes & kKeptAttributes) | (read_only ? FILE_ATTRIBUTE_READONLY : 0);
   if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
   return FaultOrCall(operation, path, [&] { return SetFileAttributesA(path.c_str(), attributes); });
 }
@@ -149,18 +139,22 @@ DWORD EvenIfReadOnly(const std::string& path, Operation operation) {
   return code;
 }
 
-// Opens the file at `path` for reading, retried while held; where it is no
-// file on disk (a device, a pipe, a directory opened with `flags`), closes
-// it and throws `action`. INVALID_HANDLE_VALUE, with the reason in `*code`,
-// where it does not open.
+// Opens the file at `path` for reading, retried while held: where nothing
+// is there and `if_there`, INVALID_HANDLE_VALUE. Anything else that keeps
+// it from opening, or anything but a file on disk there (a device, a pipe,
+// a directory opened with `flags`), throws `action`.
 HANDLE OpenOrdinary(const char* operation, const std::string& path, DWORD share, DWORD flags,
-                    const char* action, DWORD* code) {
+                    const char* action, bool if_there) {
+  DWORD code = 0;
   const HANDLE file =
-      OpenWhileHeld(operation, path, GENERIC_READ, share, OPEN_EXISTING, flags, code);
+      OpenWhileHeld(operation, path, GENERIC_READ, share, OPEN_EXISTING, flags, &code);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (if_there && IsNothingAt(code)) return file;
+    throw MakeSystemError(action, path, code);
+  }
   BY_HANDLE_FILE_INFORMATION info;
-  if (file == INVALID_HANDLE_VALUE ||
-      (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)))
+  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return file;
   CloseHandle(file);
   throw base::RunError(action, path, "it is not an ordinary file");
@@ -170,22 +164,19 @@ HANDLE OpenOrdinary(const char* operation, const std::string& path, DWORD share,
 
 File File::OpenForReading(const std::string& path) {
   // Without a directory flag a directory does not open at all.
-  DWORD code = 0;
-  const HANDLE file = OpenOrdinary("open-for-reading", path, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                   FILE_FLAG_SEQUENTIAL_SCAN, "cannot open", &code);
-  if (file == INVALID_HANDLE_VALUE) throw MakeSystemError("cannot open", path, code);
-  return File(FromHandle(file), path);
+  return File(reinterpret_cast<Handle>(
+                  OpenOrdinary("open-for-reading", path, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               FILE_FLAG_SEQUENTIAL_SCAN, "cannot open", false)),
+              path);
 }
 
 std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
   // Full sharing, so that an editor that has the file open keeps nobody
   // out; a directory opens too, to be told apart.
-  DWORD code = 0;
   const HANDLE file = OpenOrdinary("open-ordinary", path, kShareAll, FILE_FLAG_BACKUP_SEMANTICS,
-                                   "cannot read", &code);
-  if (file != INVALID_HANDLE_VALUE) return File(FromHandle(file), path);
-  if (IsNothingAt(code)) return std::nullopt;
-  throw MakeSystemError("cannot read", path, code);
+                                   "cannot read", true);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File(reinterpret_cast<Handle>(file), path);
 }
 
 NewFile File::TryCreate(const std::string& path) {
@@ -194,8 +185,8 @@ NewFile File::TryCreate(const std::string& path) {
   DWORD code = 0;
   const HANDLE created =
       OpenWhileHeld("create-new", path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &code);
-  if (created == INVALID_HANDLE_VALUE) return {File(), code};
-  return {File(FromHandle(created), path), 0};
+  return {created == INVALID_HANDLE_VALUE ? File() : File(reinterpret_cast<Handle>(created), path),
+          code};
 }
 
 size_t File::ReadSome(char* buffer, size_t size) {
@@ -292,12 +283,8 @@ FileFacts LookAt(const std::string& path) {
     if (IsNothingAt(code)) return facts;
     throw MakeSystemError("cannot look at", path, code);
   }
+  if (code == ERROR_ACCESS_DENIED) return FactsOf(attributes);
   facts.kind = PathKind::kOther;
-  if (code == ERROR_ACCESS_DENIED) {
-    facts.kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
-    facts.mode = attributes;
-    facts.read_only = attributes & FILE_ATTRIBUTE_READONLY;
-  }
   return facts;
 }
 
@@ -312,12 +299,8 @@ std::optional<FileState> StateOf(const std::string& path) {
 
 std::optional<std::string> LongNameBehindShortName(const std::string& path) {
   const auto entry = FindStoredEntry(path);
-  if (!entry || entry->found.cAlternateFileName[0] == '\0') return std::nullopt;
-  // The name as Windows takes it: without trailing dots and blanks.
-  std::string_view name = base::FinalComponent(path, AnsiLeadBytes());
-  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
-  if (!base::EqualIgnoringAsciiCase(name, entry->found.cAlternateFileName) ||
-      base::EqualIgnoringAsciiCase(name, entry->found.cFileName))
+  if (!entry || !base::EqualIgnoringAsciiCase(entry->asked, entry->found.cAlternateFileName) ||
+      base::EqualIgnoringAsciiCase(entry->asked, entry->found.cFileName))
     return std::nullopt;
   return std::string(entry->found.cFileName);
 }
@@ -378,8 +361,8 @@ std::vector<std::string> NamesIn(const std::string& directory, const std::string
   const HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
-    const std::string name = entry.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
+    if (const std::string_view name = entry.cFileName; name != "." && name != "..")
+      names.emplace_back(name);
   } while (!InjectedFault("find-next", pattern) && FindNextFileA(search, &entry));
   FindClose(search);
   return names;

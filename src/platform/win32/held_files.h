@@ -1,6 +1,8 @@
 #ifndef TAVRIN_PLATFORM_WIN32_HELD_FILES_H_
 #define TAVRIN_PLATFORM_WIN32_HELD_FILES_H_
 
+#include <functional>
+
 #include "platform/win32/faults.h"
 
 // Waiting out the failures of file operations that pass: another program that holds a file for a
@@ -24,50 +26,46 @@ inline bool IsHeldError(DWORD code) {
 // meet it, a run waits no more than this in all.
 constexpr DWORD kRunWaitBudgetMs = 3000;
 
-// Takes `wait_ms` from what is left of the run's waits; false when too
-// little is left. `give_up` spends the rest: after one operation has waited
-// its whole time in vain, the others do not wait for the same holder again.
-inline bool TakeWait(DWORD wait_ms, bool give_up = false) {
-  static DWORD waited_ms = 0;  // one run, one thread
-  const bool taken = !give_up && waited_ms + wait_ms <= kRunWaitBudgetMs;
-  waited_ms = taken ? waited_ms + wait_ms : kRunWaitBudgetMs;
-  return taken;
-}
-
 // Runs `attempt`, which returns 0 or the system's error code, again after
 // growing waits while it fails because the file is held; 2131 ms of waits in
-// all, so one operation gives up after a little over 2 s, and the first that
-// gives up ends the waiting of the whole run (TakeWait). Returns the last
-// code. A denial for good (permissions) costs the same wait before it is
-// reported; it ends the run either way.
-template <typename Attempt>
-DWORD RetryWhileHeld(Attempt attempt) {
+// all, so one operation gives up after a little over 2 s. The waits come out
+// of the run's budget, and the first operation that gives up spends the
+// rest: after one has waited its whole time in vain, the others do not wait
+// for the same holder again. Returns the last code. A denial for good
+// (permissions) costs the same wait before it is reported; it ends the run
+// either way.
+inline DWORD RetryWhileHeld(const std::function<DWORD()>& attempt) {
   static const DWORD kWaitsMs[] = {1, 10, 20, 40, 80, 160, 320, 500, 500, 500};
+  static DWORD waited_ms = 0;  // the run's: one run, one thread
   DWORD code = attempt();
   for (const DWORD wait : kWaitsMs) {
-    if (!IsHeldError(code) || !TakeWait(wait)) return code;
+    if (!IsHeldError(code)) return code;
+    if (waited_ms + wait > kRunWaitBudgetMs) break;
+    waited_ms += wait;
     if (!InjectedWait(wait)) Sleep(wait);
     code = attempt();
   }
-  if (IsHeldError(code)) TakeWait(0, true);
+  if (IsHeldError(code)) waited_ms = kRunWaitBudgetMs;
   return code;
 }
 
 // Full sharing: opening a file this way keeps nobody else from it.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// CreateFileA, retried while the file is held; INVALID_HANDLE_VALUE with the
-// reason in `*code` when it fails. `operation` names the open for the fault
-// injection of test builds.
+// CreateFileA, retried while the file is held unless `wait` is false;
+// INVALID_HANDLE_VALUE with the reason in `*code` when it fails.
+// `operation` names the open for the fault injection of test builds.
 inline HANDLE OpenWhileHeld(const char* operation, const std::string& path, DWORD access,
-                            DWORD share, DWORD disposition, DWORD flags, DWORD* code) {
+                            DWORD share, DWORD disposition, DWORD flags, DWORD* code,
+                            bool wait = true) {
   HANDLE handle = INVALID_HANDLE_VALUE;
-  *code = RetryWhileHeld([&] {
+  const auto open = [&] {
     return FaultOrCall(operation, path, [&] {
       handle = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
       return handle != INVALID_HANDLE_VALUE;
     });
-  });
+  };
+  *code = wait ? RetryWhileHeld(open) : open();
   return handle;
 }
 

@@ -1,7 +1,5 @@
 #include "platform/process.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -19,36 +17,38 @@ namespace {
 // character instead ("o" or "?" for U+014D in code page 1252), a path that
 // names another file, or none.
 
+// No ANSI code page gives more UTF-16 units than it takes bytes, nor more
+// than 3 bytes (UTF-8) for a unit.
 std::wstring Widen(std::string_view text) {
-  const int size = static_cast<int>(text.size());
-  std::wstring wide(
-      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(
+      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                              wide.data(), static_cast<int>(wide.size()))));
   return wide;
 }
 
 // `wide` in the ANSI code page, with best-fit and default characters where it
-// lacks one.
+// lacks one. No flags and no "default used" flag: for some code pages, UTF-8
+// among them (Windows 10 can have it as the ANSI code page), the conversion
+// refuses both.
 std::string Narrow(std::wstring_view wide) {
-  const int size = static_cast<int>(wide.size());
-  // No flags and no "default used" flag: for some code pages, UTF-8 among
-  // them (Windows 10 can have it as the ANSI code page), the conversion
-  // refuses both.
-  std::string narrow(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr,
-                                                             0, nullptr, nullptr)),
-                     '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, narrow.data(), static_cast<int>(narrow.size()),
-                      nullptr, nullptr);
+  std::string narrow(wide.size() * 3, '\0');
+  narrow.resize(static_cast<size_t>(
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(),
+                          static_cast<int>(narrow.size()), nullptr, nullptr)));
   return narrow;
 }
 
-// Whether the code page holds `wide` exactly: then its bytes read back as the
-// same text. A best-fit or default character reads back as another; so does
-// a lone surrogate, which UTF-8 cannot hold either. `*narrow` gets the text
-// in the code page, exact or not.
-bool NarrowExactly(const std::wstring& wide, std::string* narrow) {
-  *narrow = Narrow(wide);
-  return Widen(*narrow) == wide;
+// `wide` in the ANSI code page where the code page holds it exactly: then
+// its bytes read back as the same text. A best-fit or default character
+// reads back as another; so does a lone surrogate, which UTF-8 cannot hold
+// either. Else throws `action` on `name` (on the inexact text where empty):
+// `why`.
+std::string NarrowExactly(const std::wstring& wide, const char* action, const std::string& name,
+                          const char* why) {
+  const std::string narrow = Narrow(wide);
+  if (Widen(narrow) != wide) throw base::RunError(action, name.empty() ? narrow : name, why);
+  return narrow;
 }
 
 // The text that `get` writes into a buffer of `size` units, returning its
@@ -85,25 +85,19 @@ void ReportFailure(const std::string& message) {
 
 std::string LookUpEnvironment(const std::string& name) {
   const std::wstring wide_name = Widen(name);
-  const std::wstring wide = ReadWide([&](wchar_t* buffer, DWORD size) {
+  const std::wstring value = ReadWide([&](wchar_t* buffer, DWORD size) {
     return GetEnvironmentVariableW(wide_name.c_str(), buffer, size);
   });
-  std::string value;
-  if (!NarrowExactly(wide, &value))
-    throw base::RunError("cannot use the environment variable", name,
-                         "its value has characters that the ANSI code page lacks");
-  return value;
+  return NarrowExactly(value, "cannot use the environment variable", name,
+                       "its value has characters that the ANSI code page lacks");
 }
 
 std::string ExecutablePath() {
   const std::wstring path = ReadWide(
       [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
   if (path.empty()) throw MakeSystemError("cannot find the program's own file", "", GetLastError());
-  std::string narrow;
-  if (!NarrowExactly(path, &narrow))
-    throw base::RunError("cannot use the program's own path", narrow,
-                         "it has characters that the ANSI code page lacks");
-  return narrow;
+  return NarrowExactly(path, "cannot use the program's own path", "",
+                       "it has characters that the ANSI code page lacks");
 }
 
 base::LeadBytes AnsiLeadBytes() {

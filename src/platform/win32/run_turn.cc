@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "base/windows_path.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/win32/faults.h"
