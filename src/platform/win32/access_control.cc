@@ -37,9 +37,8 @@ bool VolumeKeepsPermissions(const std::string& path) {
 }
 
 void Warn(const std::string& action, const std::string& path, DWORD code) {
-  LogEvent(
-      EVENTLOG_WARNING_TYPE, kWarningEventId,
-      std::string(MakeSystemError(action, path, code).what()) + "; it keeps what Windows gave it");
+  LogEvent(EVENTLOG_WARNING_TYPE, std::string(MakeSystemError(action, path, code).what()) +
+                                      "; it keeps what Windows gave it");
 }
 
 }  // namespace
@@ -102,12 +101,12 @@ void AccessControl::CarryDacl(const std::string& path, const std::string& noun) 
   // protection flags and, unlike SetFileSecurity, recomputes the inherited
   // entries from the directory.
   DWORD code = carried_->dacl_error;
-  std::string name = path;  // the function takes a pointer to non-const
   if (code == 0 && carried_->dacl != nullptr)
     code = RetryWhileHeld([&] {
       if (const DWORD fault = InjectedFault("carry-access-control", path)) return fault;
-      return SetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, carried_->dacl_kind, nullptr,
-                                   nullptr, carried_->dacl, nullptr);
+      // The function takes a pointer to non-const, and leaves the name as it is.
+      return SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
+                                   carried_->dacl_kind, nullptr, nullptr, carried_->dacl, nullptr);
     });
   if (code != 0 && VolumeKeepsPermissions(path))
     Warn("cannot carry the old " + noun + "'s permissions (DACL) to", path, code);

@@ -5,7 +5,7 @@ namespace platform {
 // The source is not registered (that takes registry writes), so Event Viewer
 // shows its "description for Event ID ... cannot be found" preamble and then
 // the two strings, each on a line of its own.
-void LogEvent(WORD type, DWORD event_id, const std::string& message) noexcept {
+void LogEvent(WORD type, const std::string& message) noexcept {
   try {
     // The program's path, as near as the ANSI code page comes to it (the "A"
     // function's best-fit and default characters): the entry only shows it.
@@ -17,7 +17,8 @@ void LogEvent(WORD type, DWORD event_id, const std::string& message) noexcept {
     const HANDLE source = RegisterEventSourceA(nullptr, "tavrin");
     if (source == nullptr) return;
     const char* strings[] = {message.c_str(), program.c_str()};
-    ReportEventA(source, type, 0, event_id, nullptr, 2, 0, strings, nullptr);
+    ReportEventA(source, type, 0, type == EVENTLOG_ERROR_TYPE ? 1 : 2, nullptr, 2, 0, strings,
+                 nullptr);
     DeregisterEventSource(source);
   } catch (...) {
     // Out of memory: the entry is left out.

@@ -53,26 +53,33 @@ FileFacts FactsFrom(const BY_HANDLE_FILE_INFORMATION& info) {
   return facts;
 }
 
+// What the open `file` is. Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a
+// device name wherever it stands, before Windows 11), pipes, consoles.
+FileFacts FactsOfOpen(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info))
+    return FactsFrom(info);
+  FileFacts other;
+  other.kind = PathKind::kOther;
+  return other;
+}
+
 // Looks at what `path` names, or at `path` itself (a link not followed)
 // where `entry`, through one open that reads no data and so needs no
 // sharing: a file held exclusively opens this way too. Retried while held
-// where `wait`. Empty where it does not open, with the reason in `*code`.
-std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD* code,
+// where `wait`. Empty where it does not open, with the reason in `*code`
+// where given.
+std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD* code = nullptr,
                                      bool wait = true) {
+  DWORD error = 0;
   const HANDLE file = OpenWhileHeld(
       "look-at", path, 0, kShareAll, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | (entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0), code, wait);
+      FILE_FLAG_BACKUP_SEMANTICS | (entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0), &error, wait);
+  if (code) *code = error;
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  // Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a device name
-  // wherever it stands, before Windows 11), pipes, consoles.
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool on_disk =
-      GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info);
+  FileFacts facts = FactsOfOpen(file);
   CloseHandle(file);
-  FileFacts facts;
-  facts.kind = PathKind::kOther;
-  if (on_disk) facts = FactsFrom(info);
-  facts.is_link = on_disk && entry && info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  facts.is_link = entry && facts.mode & FILE_ATTRIBUTE_REPARSE_POINT;
   return facts;
 }
 
@@ -126,14 +133,13 @@ DWORD SetAttributes(const char* operation, const std::string& path, DWORD attrib
 template <typename Operation>
 DWORD EvenIfReadOnly(const std::string& path, Operation operation) {
   DWORD code = operation();
-  DWORD look = 0;
   const auto taken =
-      code == ERROR_ACCESS_DENIED ? LookThrough(path, true, &look, false) : std::nullopt;
+      code == ERROR_ACCESS_DENIED ? LookThrough(path, true, nullptr, false) : std::nullopt;
   if (!taken || taken->kind != PathKind::kFile || !taken->read_only ||
       SetAttributes("set-attributes-quietly", path, taken->mode, false))
     return code;
   code = operation();
-  const auto now = code ? LookThrough(path, true, &look, false) : std::nullopt;
+  const auto now = code ? LookThrough(path, true, nullptr, false) : std::nullopt;
   if (now && now->state && now->state->file == taken->state->file)
     SetAttributes("set-attributes-quietly", path, now->mode, true);
   return code;
@@ -152,10 +158,7 @@ HANDLE OpenOrdinary(const char* operation, const std::string& path, DWORD share,
     if (if_there && IsNothingAt(code)) return file;
     throw MakeSystemError(action, path, code);
   }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return file;
+  if (FactsOfOpen(file).kind == PathKind::kFile) return file;
   CloseHandle(file);
   throw base::RunError(action, path, "it is not an ordinary file");
 }
@@ -292,8 +295,7 @@ std::optional<FileState> StateOf(const std::string& path) {
   // One file, however it is spelled: "List.bak." and "List.bak " are
   // "List.bak" (Windows drops a name's trailing dots and blanks), and so is
   // its 8.3 short name.
-  DWORD code = 0;
-  const auto facts = LookThrough(path, false, &code);
+  const auto facts = LookThrough(path, false);
   return facts ? facts->state : std::nullopt;
 }
 
@@ -336,10 +338,9 @@ bool SameEntry(const std::string& a, const std::string& b) {
 }
 
 void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts) {
-  if (const DWORD code = RetryWhileHeld([&] {
-        return SetAttributes("set-attributes", path, facts ? facts->mode : 0, read_only);
-      }))
-    throw MakeSystemError("cannot set the attributes of", path, code);
+  const DWORD code = RetryWhileHeld(
+      [&] { return SetAttributes("set-attributes", path, facts ? facts->mode : 0, read_only); });
+  if (code) throw MakeSystemError("cannot set the attributes of", path, code);
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept {
@@ -351,10 +352,9 @@ void RemoveFileQuietly(const std::string& path) noexcept {
 
 std::vector<std::string> NamesIn(const std::string& directory, const std::string& wanted) {
   // The search matches the 8.3 short names too, so it may give more.
-  std::string pattern = directory;
-  const char last = pattern.empty() ? '\\' : pattern.back();
-  if (last != '\\' && last != '/' && last != ':') pattern += '\\';
-  pattern += wanted;
+  const bool separated =
+      directory.empty() || std::string_view("\\/:").find(directory.back()) != std::string::npos;
+  const std::string pattern = directory + (separated ? "" : "\\") + wanted;
   std::vector<std::string> names;
   WIN32_FIND_DATAA entry;
   if (InjectedFault("find-first", pattern)) return names;

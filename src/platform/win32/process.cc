@@ -80,7 +80,7 @@ void ReportFailure(const std::string& message) {
               &written, nullptr);
   } catch (...) {
   }
-  LogEvent(EVENTLOG_ERROR_TYPE, kFailureEventId, message);
+  LogEvent(EVENTLOG_ERROR_TYPE, message);
 }
 
 std::string LookUpEnvironment(const std::string& name) {

@@ -27,12 +27,12 @@ constexpr DWORD kTurnAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
 
 // The mutex's name after the identity of the list's directory, not its
 // spelling: short names, "subst" drives and UNC paths of one directory meet.
-// Global: services and every session share it.
+// Global: services and every session share it. uint64_t is unsigned long
+// long on Windows.
 std::string TurnName(const FileIdentity& directory) {
   char name[64];
-  std::snprintf(name, sizeof name, "Global\\tavrin-turn-%08llx-%016llx",
-                static_cast<unsigned long long>(directory.volume),
-                static_cast<unsigned long long>(directory.index));
+  std::snprintf(name, sizeof name, "Global\\tavrin-turn-%08llx-%016llx", directory.volume,
+                directory.index);
   return name;
 }
 
