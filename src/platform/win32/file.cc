@@ -1,7 +1,6 @@
 #include "platform/file.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 #include "base/ascii_case.h"
@@ -264,13 +263,12 @@ bool IsNothingAt(SystemCode code) {
 FileFacts LookAt(const std::string& path) {
   // The entry itself first: a link is followed by a second look.
   DWORD code = 0;
-  if (auto entry = LookThrough(path, true, &code)) {
-    if (!entry->is_link) return *entry;
-    if (auto named = LookThrough(path, false, &code)) {
-      named->is_link = true;
-      return *named;
-    }
+  auto looked = LookThrough(path, true, &code);
+  if (looked && looked->is_link) {
+    looked = LookThrough(path, false, &code);
+    if (looked) looked->is_link = true;
   }
+  if (looked) return *looked;
   // Not opened. The name's own attributes tell a dangling link (nothing
   // there) from something that answers to the name without opening: a file
   // whose permissions deny even a look at it, or a device that cannot be
@@ -317,8 +315,7 @@ size_t CountedPathLength(const std::string& path) {
   if (length != 0) return length < sizeof full ? length : length - 1;
   // The "A" function gives up on a full path past MAX_PATH (Wine says so
   // with this error): too long, however it is written.
-  return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? std::numeric_limits<size_t>::max()
-                                                      : path.size();
+  return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? SIZE_MAX : path.size();
 }
 
 // Windows shows nothing of the kind beforehand.

@@ -1,7 +1,6 @@
 #include "platform/process.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "platform/system_error.h"
 #include "platform/win32/event_log.h"
@@ -27,18 +26,6 @@ std::wstring Widen(std::string_view text) {
   return wide;
 }
 
-// `wide` in the ANSI code page, with best-fit and default characters where it
-// lacks one. No flags and no "default used" flag: for some code pages, UTF-8
-// among them (Windows 10 can have it as the ANSI code page), the conversion
-// refuses both.
-std::string Narrow(std::wstring_view wide) {
-  std::string narrow(wide.size() * 3, '\0');
-  narrow.resize(static_cast<size_t>(
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(),
-                          static_cast<int>(narrow.size()), nullptr, nullptr)));
-  return narrow;
-}
-
 // `wide` in the ANSI code page where the code page holds it exactly: then
 // its bytes read back as the same text. A best-fit or default character
 // reads back as another; so does a lone surrogate, which UTF-8 cannot hold
@@ -46,7 +33,8 @@ std::string Narrow(std::wstring_view wide) {
 // `why`.
 std::string NarrowExactly(const std::wstring& wide, const char* action, const std::string& name,
                           const char* why) {
-  const std::string narrow = Narrow(wide);
+  const std::string narrow =
+      NarrowToAnsi({reinterpret_cast<const char16_t*>(wide.data()), wide.size()});
   if (Widen(narrow) != wide) throw base::RunError(action, name.empty() ? narrow : name, why);
   return narrow;
 }
@@ -56,11 +44,11 @@ std::string NarrowExactly(const std::wstring& wide, const char* action, const st
 // environment: the size it needs), and a larger buffer is tried.
 template <typename Get>
 std::wstring ReadWide(Get get) {
-  std::vector<wchar_t> buffer(MAX_PATH);
+  std::wstring text(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = get(buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length < buffer.size()) return std::wstring(buffer.data(), length);
-    buffer.resize(std::max<size_t>(length, buffer.size() * 2));
+    const DWORD length = get(text.data(), static_cast<DWORD>(text.size()));
+    if (length < text.size()) return text.substr(0, length);
+    text.resize(std::max<size_t>(length, text.size() * 2));
   }
 }
 
@@ -107,8 +95,16 @@ base::LeadBytes AnsiLeadBytes() {
   return lead;
 }
 
+// Best-fit and default characters where the code page lacks one. No flags
+// and no "default used" flag: for some code pages, UTF-8 among them
+// (Windows 10 can have it as the ANSI code page), the conversion refuses
+// both.
 std::string NarrowToAnsi(std::u16string_view text) {
-  return Narrow({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
+  std::string narrow(text.size() * 3, '\0');
+  narrow.resize(static_cast<size_t>(WideCharToMultiByte(
+      CP_ACP, 0, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()),
+      narrow.data(), static_cast<int>(narrow.size()), nullptr, nullptr)));
+  return narrow;
 }
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
