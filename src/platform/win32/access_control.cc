@@ -1,7 +1,5 @@
 #include "platform/access_control.h"
 
-#include <windows.h>
-// After windows.h, whose types it uses.
 #include <aclapi.h>
 
 #include "platform/file.h"
@@ -29,11 +27,10 @@ namespace {
 bool VolumeKeepsPermissions(const std::string& path) {
   char root[MAX_PATH];
   DWORD flags = 0;
-  if (InjectedFault("volume-information", path) ||
-      !GetVolumePathNameA(path.c_str(), root, sizeof root) ||
-      !GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
-    return true;
-  return flags & FILE_PERSISTENT_ACLS;
+  return InjectedFault("volume-information", path) ||
+         !GetVolumePathNameA(path.c_str(), root, sizeof root) ||
+         !GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) ||
+         flags & FILE_PERSISTENT_ACLS;
 }
 
 void Warn(const std::string& action, const std::string& path, DWORD code) {

@@ -122,22 +122,22 @@ DWORD SetAttributes(const char* operation, const std::string& path, DWORD attrib
   return FaultOrCall(operation, path, [&] { return SetFileAttributesA(path.c_str(), attributes); });
 }
 
-// Runs `operation` on the file or link at `path`, which returns 0 or the
-// error; where it is denied, once more without the read-only attribute,
-// which Windows refuses a delete or a rename over (git for Windows clears
-// it too), and which is given back when that fails too: a failure leaves
-// the file's attributes as they were. Given back only to the file it was
-// taken from: another program may have put another at the path meanwhile.
-// The attribute is handled quietly and without waiting.
-template <typename Operation>
-DWORD EvenIfReadOnly(const std::string& path, Operation operation) {
-  DWORD code = operation();
+// Asks for `operation` on the file or link at `path` through `call` (see
+// FaultOrCall); where it is denied, once more without the read-only
+// attribute, which Windows refuses a delete or a rename over (git for
+// Windows clears it too), and which is given back when that fails too: a
+// failure leaves the file's attributes as they were. Given back only to the
+// file it was taken from: another program may have put another at the path
+// meanwhile. The attribute is handled quietly and without waiting.
+template <typename Call>
+DWORD EvenIfReadOnly(const char* operation, const std::string& path, Call call) {
+  DWORD code = FaultOrCall(operation, path, call);
   const auto taken =
       code == ERROR_ACCESS_DENIED ? LookThrough(path, true, nullptr, false) : std::nullopt;
   if (!taken || taken->kind != PathKind::kFile || !taken->read_only ||
       SetAttributes("set-attributes-quietly", path, taken->mode, false))
     return code;
-  code = operation();
+  code = FaultOrCall(operation, path, call);
   const auto now = code ? LookThrough(path, true, nullptr, false) : std::nullopt;
   if (now && now->state && now->state->file == taken->state->file)
     SetAttributes("set-attributes-quietly", path, now->mode, true);
@@ -153,11 +153,9 @@ HANDLE OpenOrdinary(const char* operation, const std::string& path, DWORD share,
   DWORD code = 0;
   const HANDLE file =
       OpenWhileHeld(operation, path, GENERIC_READ, share, OPEN_EXISTING, flags, &code);
-  if (file == INVALID_HANDLE_VALUE) {
-    if (if_there && IsNothingAt(code)) return file;
+  if (file == INVALID_HANDLE_VALUE && !(if_there && IsNothingAt(code)))
     throw MakeSystemError(action, path, code);
-  }
-  if (FactsOfOpen(file).kind == PathKind::kFile) return file;
+  if (file == INVALID_HANDLE_VALUE || FactsOfOpen(file).kind == PathKind::kFile) return file;
   CloseHandle(file);
   throw base::RunError(action, path, "it is not an ordinary file");
 }
@@ -342,9 +340,7 @@ void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts
 
 void RemoveFileQuietly(const std::string& path) noexcept {
   // At once or not at all, a read-only file too.
-  EvenIfReadOnly(path, [&] {
-    return FaultOrCall("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
-  });
+  EvenIfReadOnly("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
 }
 
 std::vector<std::string> NamesIn(const std::string& directory, const std::string& wanted) {
@@ -415,11 +411,9 @@ SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // old list that does not share deletion holds the rename off. A stale
   // backup may be read-only: it loses the attribute only with the rename.
   return RetryWhileHeld([&] {
-    return EvenIfReadOnly(to, [&] {
-      return FaultOrCall("rename", to, [&] {
-        return MoveFileExA(from.c_str(), to.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-      });
+    return EvenIfReadOnly("rename", to, [&] {
+      return MoveFileExA(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     });
   });
 }
