@@ -4,7 +4,7 @@
 
 #include "platform/file.h"
 #include "platform/win32/event_log.h"
-#include "platform/win32/held_files.h"
+#include "platform/win32/faults.h"
 
 namespace platform {
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "base/ascii_case.h"
-#include "platform/win32/held_files.h"
+#include "platform/win32/faults.h"
 
 // Every operation that a file held by another program refuses is retried
 // for a while (RetryWhileHeld); the questions that open nothing for reading
@@ -41,14 +41,14 @@ FileFacts FactsOf(DWORD attributes) {
 // What the information of a file on disk tells.
 FileFacts FactsFrom(const BY_HANDLE_FILE_INFORMATION& info) {
   const auto join = [](DWORD high, DWORD low) { return uint64_t{high} << 32 | low; };
+  const auto time = [&](const FILETIME& at) { return join(at.dwHighDateTime, at.dwLowDateTime); };
   const uint64_t index =
       InjectedZeroFileIndex() ? 0 : join(info.nFileIndexHigh, info.nFileIndexLow);
   FileFacts facts = FactsOf(info.dwFileAttributes);
   facts.state = FileState{FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks},
                           join(info.nFileSizeHigh, info.nFileSizeLow),
-                          static_cast<int64_t>(join(info.ftLastWriteTime.dwHighDateTime,
-                                                    info.ftLastWriteTime.dwLowDateTime))};
-  facts.created = join(info.ftCreationTime.dwHighDateTime, info.ftCreationTime.dwLowDateTime);
+                          static_cast<int64_t>(time(info.ftLastWriteTime))};
+  facts.created = time(info.ftCreationTime);
   return facts;
 }
 
@@ -70,11 +70,9 @@ FileFacts FactsOfOpen(HANDLE file) {
 // where given.
 std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD* code = nullptr,
                                      bool wait = true) {
-  DWORD error = 0;
   const HANDLE file = OpenWhileHeld(
       "look-at", path, 0, kShareAll, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | (entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0), &error, wait);
-  if (code) *code = error;
+      FILE_FLAG_BACKUP_SEMANTICS | (entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0), code, wait);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   FileFacts facts = FactsOfOpen(file);
   CloseHandle(file);
@@ -164,10 +162,9 @@ HANDLE OpenOrdinary(const char* operation, const std::string& path, DWORD share,
 
 File File::OpenForReading(const std::string& path) {
   // Without a directory flag a directory does not open at all.
-  return File(reinterpret_cast<Handle>(
-                  OpenOrdinary("open-for-reading", path, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                               FILE_FLAG_SEQUENTIAL_SCAN, "cannot open", false)),
-              path);
+  const HANDLE file = OpenOrdinary("open-for-reading", path, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, "cannot open", false);
+  return File(reinterpret_cast<Handle>(file), path);
 }
 
 std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
@@ -374,12 +371,11 @@ SystemCode TryOpenForDelete(const std::string& path) {
   // Access denied answers at once: permissions that deny deleting this file
   // alone say nothing of holders, and a rename may still pass on the
   // directory's.
-  const DWORD last = RetryWhileHeld([&]() -> DWORD {
-    const DWORD code = FaultOrCall("open-for-delete", path, [&] {
-      const HANDLE file = CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-      return file != INVALID_HANDLE_VALUE && CloseHandle(file);
-    });
+  const DWORD last = RetryWhileHeld([&] {
+    DWORD code = 0;
+    const HANDLE file = OpenWhileHeld("open-for-delete", path, DELETE, 0, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, &code, false);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return code == ERROR_ACCESS_DENIED ? 0 : code;
   });
   return last == ERROR_SHARING_VIOLATION ? last : 0;

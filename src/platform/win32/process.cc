@@ -1,7 +1,5 @@
 #include "platform/process.h"
 
-#include <algorithm>
-
 #include "platform/system_error.h"
 #include "platform/win32/event_log.h"
 
@@ -48,7 +46,7 @@ std::wstring ReadWide(Get get) {
   for (;;) {
     const DWORD length = get(text.data(), static_cast<DWORD>(text.size()));
     if (length < text.size()) return text.substr(0, length);
-    text.resize(std::max<size_t>(length, text.size() * 2));
+    text.resize(length > text.size() ? length : text.size() * 2);
   }
 }
 
