@@ -44,9 +44,8 @@ AccessControl AccessControl::Of(const File& file, const FileFacts& facts) {
   auto carried = std::make_shared<Carried>();
   // A file opened for reading may be asked for its DACL (GENERIC_READ holds
   // READ_CONTROL); its creation time is one of the facts.
-  DWORD& error = carried->dacl_error;
+  DWORD& error = carried->dacl_error = InjectedFault("get-security", file.path_);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  error = InjectedFault("get-security", file.path_);
   if (error == 0)
     error = GetSecurityInfo(reinterpret_cast<HANDLE>(file.handle_), SE_FILE_OBJECT,
                             DACL_SECURITY_INFORMATION, nullptr, nullptr, &carried->dacl, nullptr,

@@ -14,8 +14,6 @@ namespace platform {
 
 namespace {
 
-constexpr size_t kLargestTransfer = 1u << 30;
-
 HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // Asks for `operation` on `path` through `call` (see FaultOrCall), and
@@ -27,7 +25,7 @@ void CallOrThrow(const char* operation, const std::string& path, const char* act
 }
 
 // The most that one ReadFile or WriteFile moves: they take 32-bit counts.
-DWORD Chunk(size_t size) { return static_cast<DWORD>(std::min(size, kLargestTransfer)); }
+DWORD Chunk(size_t size) { return static_cast<DWORD>(std::min<size_t>(size, 1u << 30)); }
 
 // What a file's attributes tell.
 FileFacts FactsOf(DWORD attributes) {
@@ -153,7 +151,12 @@ HANDLE OpenOrdinary(const char* operation, const std::string& path, DWORD share,
       OpenWhileHeld(operation, path, GENERIC_READ, share, OPEN_EXISTING, flags, &code);
   if (file == INVALID_HANDLE_VALUE && !(if_there && IsNothingAt(code)))
     throw MakeSystemError(action, path, code);
-  if (file == INVALID_HANDLE_VALUE || FactsOfOpen(file).kind == PathKind::kFile) return file;
+  // A directory opens only with backup semantics: only then does telling a
+  // file apart take more than its type.
+  if (file == INVALID_HANDLE_VALUE ||
+      (flags & FILE_FLAG_BACKUP_SEMANTICS ? FactsOfOpen(file).kind == PathKind::kFile
+                                          : GetFileType(file) == FILE_TYPE_DISK))
+    return file;
   CloseHandle(file);
   throw base::RunError(action, path, "it is not an ordinary file");
 }
@@ -234,10 +237,8 @@ void File::Close() {
   // A close that fails as injected leaves the handle open, the worst a
   // failed close can leave.
   if (open_)
-    CallOrThrow("close", path_, "cannot close", [&] {
-      open_ = false;
-      return CloseHandle(ToHandle(handle_));
-    });
+    CallOrThrow("close", path_, "cannot close",
+                [&] { return std::exchange(open_, false) && CloseHandle(ToHandle(handle_)); });
 }
 
 void File::CloseQuietly() noexcept {
