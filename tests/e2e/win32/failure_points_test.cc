@@ -95,7 +95,6 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       {"close", {{kFull, O::kEndsRun}}},
       // Making the list writable for its backup, or read-only after the swap.
       {"set-attributes", {{kDenied, O::kEither}}},
-      {"delete", {{kHeld, O::kEndsRun}, {kDenied, O::kEndsRun}}},
       // A volume without hard links, or a backup on another volume: a
       // flushed copy. A taken temp name: the next name.
       {"hard-link",
@@ -114,11 +113,10 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       {"volume-information", {}},
       {"carry-access-control", {{kHeld, O::kWarns}, {kDenied, O::kWarns}}},
       // The run's turn: where it cannot be had, the run goes on without one.
-      {"turn-security", {{ERROR_NOT_ENOUGH_MEMORY, O::kAbsorbed}}},
       {"open-turn", {{kDenied, O::kAbsorbed}}},
-      {"create-turn", {{kDenied, O::kAbsorbed}}},
+      {"create-turn", {{ERROR_NOT_ENOUGH_MEMORY, O::kAbsorbed}, {kDenied, O::kAbsorbed}}},
       {"wait-turn", {{ERROR_INVALID_HANDLE, O::kAbsorbed}}},
-      {"release-turn", {{kDenied, O::kAbsorbed}}},
+      {"release-turn", {{kDenied, O::kAbsorbed}, {ERROR_INVALID_HANDLE, O::kAbsorbed}}},
       {"close-turn", {{ERROR_INVALID_HANDLE, O::kAbsorbed}}},
   };
   return table;
