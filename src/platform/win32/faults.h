@@ -85,8 +85,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // CreateFileA, retried while the file is held unless `wait` is false;
 // INVALID_HANDLE_VALUE with the reason in `*code` (where given) when it
-// fails.
-// `operation` names the open for the fault injection of test builds.
+// fails. `operation` names the open for the fault injection of test builds.
 inline HANDLE OpenWhileHeld(const char* operation, const std::string& path, DWORD access,
                             DWORD share, DWORD disposition, DWORD flags, DWORD* code,
                             bool wait = true) {

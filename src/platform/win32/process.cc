@@ -14,8 +14,7 @@ namespace {
 // character instead ("o" or "?" for U+014D in code page 1252), a path that
 // names another file, or none.
 
-// No ANSI code page gives more UTF-16 units than it takes bytes, nor more
-// than 3 bytes (UTF-8) for a unit.
+// `text` in UTF-16: no ANSI code page gives more units than it takes bytes.
 std::wstring Widen(std::string_view text) {
   std::wstring wide(text.size(), L'\0');
   wide.resize(
@@ -96,7 +95,7 @@ base::LeadBytes AnsiLeadBytes() {
 // Best-fit and default characters where the code page lacks one. No flags
 // and no "default used" flag: for some code pages, UTF-8 among them
 // (Windows 10 can have it as the ANSI code page), the conversion refuses
-// both.
+// both. No ANSI code page takes more than 3 bytes (UTF-8) for a unit.
 std::string NarrowToAnsi(std::u16string_view text) {
   std::string narrow(text.size() * 3, '\0');
   narrow.resize(static_cast<size_t>(WideCharToMultiByte(
