@@ -213,6 +213,7 @@ class FailurePointsTest : public testing::Test {
         if (entry.path() != list_dir_) fs::remove_all(entry.path());
     WriteBytes(list_dir_ + "/Other.txt", "other");
     if (start.stale) WriteBytes(backup_, *start.stale);
+    if (start.stale) fs::permissions(backup_, start.mode);
     if (start.stale_temp) WriteBytes(list_dir_ + "/~tavrin-999999998.tmp", "stale temp");
     if (!start.list) return;
     const std::string file = start.link ? list_dir_ + "/Real.txt" : list_;
@@ -270,9 +271,11 @@ class FailurePointsTest : public testing::Test {
       broken << "the backup is " << backup << "; ";
     if (is_new && old_ && backup != *old_)
       broken << "the new list is in place without its backup; ";
-    if (!killed && run.exit_code != 0 && !is_new && backup != start.stale.value_or("(none)"))
-      broken << "the failed run did not leave the stale backup; ";
     std::map<std::string, std::string> after = Snapshot();
+    if (!killed && run.exit_code != 0 && !is_new &&
+        (backup != start.stale.value_or("(none)") ||
+         (before.count(backup_) && before.at(backup_) != after[backup_])))
+      broken << "the failed run did not leave the stale backup as it was; ";
     for (const auto& [path, value] : before) {
       if (path == list_ || path == backup_ || path.find("/~tavrin-") != std::string::npos) continue;
       if (after[path] != value) broken << path << " changed; ";
@@ -314,7 +317,8 @@ TEST_F(FailurePointsTest, EveryKillAndErrorAtEveryFileCallKeepsTheListAndItsBack
       {"nolist", std::nullopt, std::nullopt},
       // Lists that others may write: the new one is writable by nobody.
       {"nobackup", list, std::nullopt, false, false, false, false, fs::perms(0666)},
-      {"stale", list, "stale backup", true, false, false, true},
+      // Read-only to its owner alone, as is its stale backup.
+      {"stale", list, "stale backup", false, false, false, true, fs::perms(0464)},
       {"link", list, "stale backup", false, true},
       {"otherfs", list, "stale backup", true, false, true},
       {"utf16", "\xFF\xFE" + Utf16Bytes(u"Tools\r\nService Pack 1\r\n"), "stale backup", false,
