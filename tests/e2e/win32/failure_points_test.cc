@@ -156,7 +156,7 @@ std::vector<Start> Starts() {
       // which must not take the attribute from the list's file.
       {"a read-only list and no backup", old_list, std::nullopt, new_list, true},
       // A reader that came after a run's look at the list left its second
-      // name; the stale backup is a read-only copy made by hand.
+      // name; the stale backup is a read-only, hidden copy made by hand.
       {"a read-only list with a failed run's second name, a read-only stale backup", old_list,
        "stale backup\r\n", new_list, true, false, true, true},
       // Written as it comes and cut back in the new file where its marker
@@ -235,7 +235,8 @@ class FailurePointsTest : public TavrinRunTest {
     if (start.second_name)
       CreateHardLinkA((scratch_ / "~tavrin-4000000-1.tmp").c_str(), list_.c_str(), nullptr);
     if (start.read_only) SetFileAttributesA(list_.c_str(), FILE_ATTRIBUTE_READONLY);
-    if (start.read_only_backup) SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (start.read_only_backup)
+      SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     attributes_ = {Attributes(list_), Attributes(backup_)};
     temp_names_ = TempNames();
   }
