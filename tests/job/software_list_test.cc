@@ -174,7 +174,7 @@ TEST_F(StampingTest, RefusesBackupPathsThatNameNoFileAndPathsTooLongForTheirNeig
   for (const auto& [measure, name] :
        {std::pair{temp_path, std::string("S.t")}, std::pair{backup_path, std::string(40, 'N')}}) {
     const size_t beside_scratch = measure((scratch_.path() / name).string());
-    for (const size_t over : {0, 1}) {
+    for (const size_t over : {size_t{0}, size_t{1}}) {
       const fs::path directory = DirectoryOfLength(
           scratch_.path().string().size() + limit + over - beside_scratch, mark++);
       const std::string list = (directory / name).string();

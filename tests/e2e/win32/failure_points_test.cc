@@ -66,7 +66,6 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       {"look-at", {{kDenied, O::kEither}}},
       {"get-attributes", {{kDenied, O::kEither}}},
       {"get-information", {}},
-      {"get-size", {}},
       // The short-name check and the removal of stale temp files never fail
       // a run.
       {"find-first", {{kDenied, O::kAbsorbed}}},
@@ -96,7 +95,6 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       {"close", {{kFull, O::kEndsRun}}},
       // Making the list writable for its backup, or read-only after the swap.
       {"set-attributes", {{kDenied, O::kEither}}},
-      {"delete", {{kHeld, O::kEndsRun}, {kDenied, O::kEndsRun}}},
       // A volume without hard links, or a backup on another volume: a
       // flushed copy. A taken temp name: the next name.
       {"hard-link",
@@ -110,17 +108,15 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       // The old list's permissions and creation time, read before the swap
       // and carried after it: a failure is a warning, the run succeeds.
       {"get-security", {{kDenied, O::kWarns}}},
-      {"get-times", {{kDenied, O::kWarns}}},
       {"open-attributes", {{kHeld, O::kWarns}, {kDenied, O::kWarns}}},
       {"set-creation-time", {{kDenied, O::kWarns}}},
       {"volume-information", {}},
       {"carry-access-control", {{kHeld, O::kWarns}, {kDenied, O::kWarns}}},
       // The run's turn: where it cannot be had, the run goes on without one.
-      {"turn-security", {{ERROR_NOT_ENOUGH_MEMORY, O::kAbsorbed}}},
       {"open-turn", {{kDenied, O::kAbsorbed}}},
-      {"create-turn", {{kDenied, O::kAbsorbed}}},
+      {"create-turn", {{ERROR_NOT_ENOUGH_MEMORY, O::kAbsorbed}, {kDenied, O::kAbsorbed}}},
       {"wait-turn", {{ERROR_INVALID_HANDLE, O::kAbsorbed}}},
-      {"release-turn", {{kDenied, O::kAbsorbed}}},
+      {"release-turn", {{kDenied, O::kAbsorbed}, {ERROR_INVALID_HANDLE, O::kAbsorbed}}},
       {"close-turn", {{ERROR_INVALID_HANDLE, O::kAbsorbed}}},
   };
   return table;
