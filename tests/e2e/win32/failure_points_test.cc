@@ -152,7 +152,7 @@ std::vector<Start> Starts() {
       // which must not take the attribute from the list's file.
       {"a read-only list and no backup", old_list, std::nullopt, new_list, true},
       // A reader that came after a run's look at the list left its second
-      // name; the stale backup is a read-only, hidden copy made by hand.
+      // name; the stale backup is a read-only copy made by hand.
       {"a read-only list with a failed run's second name, a read-only stale backup", old_list,
        "stale backup\r\n", new_list, true, false, true, true},
       // Written as it comes and cut back in the new file where its marker
