@@ -52,9 +52,10 @@ FileFacts FactsFrom(const BY_HANDLE_FILE_INFORMATION& info) {
 
 // What the open `file` is. Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a
 // device name wherever it stands, before Windows 11), pipes, consoles.
-FileFacts FactsOfOpen(HANDLE file) {
+FileFacts FactsOfOpen(HANDLE file, const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info))
+  if (GetFileType(file) == FILE_TYPE_DISK && !InjectedFault("get-information", path) &&
+      GetFileInformationByHandle(file, &info))
     return FactsFrom(info);
   FileFacts other;
   other.kind = PathKind::kOther;
@@ -72,7 +73,7 @@ std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD*
       "look-at", path, 0, kShareAll, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | (entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0), code, wait);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  FileFacts facts = FactsOfOpen(file);
+  FileFacts facts = FactsOfOpen(file, path);
   CloseHandle(file);
   facts.is_link = entry && facts.mode & FILE_ATTRIBUTE_REPARSE_POINT;
   return facts;
@@ -154,7 +155,7 @@ HANDLE OpenOrdinary(const char* operation, const std::string& path, DWORD share,
   // A directory opens only with backup semantics: only then does telling a
   // file apart take more than its type.
   if (file == INVALID_HANDLE_VALUE ||
-      (flags & FILE_FLAG_BACKUP_SEMANTICS ? FactsOfOpen(file).kind == PathKind::kFile
+      (flags & FILE_FLAG_BACKUP_SEMANTICS ? FactsOfOpen(file, path).kind == PathKind::kFile
                                           : GetFileType(file) == FILE_TYPE_DISK))
     return file;
   CloseHandle(file);

@@ -39,11 +39,13 @@ std::string TurnName(const FileIdentity& directory) {
 // Creates the mutex with kTurnSecurity; null when that cannot be built.
 HANDLE CreateTurn(const std::string& name) {
   PSECURITY_DESCRIPTOR security = nullptr;
-  if (InjectedFault("create-turn", name) || !ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                                                kTurnSecurity, SDDL_REVISION_1, &security, nullptr))
+  if (InjectedFault("turn-security", name) ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorA(kTurnSecurity, SDDL_REVISION_1,
+                                                            &security, nullptr))
     return nullptr;
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
-  const HANDLE turn = CreateMutexA(&attributes, FALSE, name.c_str());
+  const HANDLE turn =
+      InjectedFault("create-turn", name) ? nullptr : CreateMutexA(&attributes, FALSE, name.c_str());
   LocalFree(security);
   return turn;
 }
@@ -90,9 +92,10 @@ RunTurn::RunTurn(RunTurn&& other) noexcept
     : handle_(other.handle_), held_(std::exchange(other.held_, false)) {}
 
 RunTurn::~RunTurn() {
-  if (!held_ || InjectedFault("release-turn", "")) return;
-  ReleaseMutex(reinterpret_cast<HANDLE>(handle_));
-  CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  if (!held_) return;
+  const HANDLE turn = reinterpret_cast<HANDLE>(handle_);
+  if (!InjectedFault("release-turn", "")) ReleaseMutex(turn);
+  if (!InjectedFault("close-turn", "")) CloseHandle(turn);
 }
 
 }  // namespace platform

@@ -113,10 +113,11 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       {"volume-information", {}},
       {"carry-access-control", {{kHeld, O::kWarns}, {kDenied, O::kWarns}}},
       // The run's turn: where it cannot be had, the run goes on without one.
+      {"turn-security", {{ERROR_NOT_ENOUGH_MEMORY, O::kAbsorbed}}},
       {"open-turn", {{kDenied, O::kAbsorbed}}},
-      {"create-turn", {{ERROR_NOT_ENOUGH_MEMORY, O::kAbsorbed}, {kDenied, O::kAbsorbed}}},
+      {"create-turn", {{kDenied, O::kAbsorbed}}},
       {"wait-turn", {{ERROR_INVALID_HANDLE, O::kAbsorbed}}},
-      {"release-turn", {{kDenied, O::kAbsorbed}, {ERROR_INVALID_HANDLE, O::kAbsorbed}}},
+      {"release-turn", {{kDenied, O::kAbsorbed}}},
       {"close-turn", {{ERROR_INVALID_HANDLE, O::kAbsorbed}}},
   };
   return table;
