@@ -234,7 +234,9 @@ bool SameEntry(const std::string& a, const std::string& b);
 
 // Makes the file at `path` writable by nobody where `read_only`, else
 // writable by its owner again, its other attributes kept (Windows: hidden,
-// system): as `facts` give them, without another look, where given.
+// system): as `facts` give them, without another look, where given. A file
+// that `facts` show as asked gets back what they show (POSIX: a file its
+// owner may not write may still be writable by its group or others).
 void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts = nullptr);
 
 // Removes the file or link at `path`, a read-only one too, at once or not at

@@ -17,13 +17,13 @@ namespace platform {
 // names, if it has any), and given back its read-only attribute if the run
 // fails before the new file is in place. What was at the backup's path, the
 // stale backup, keeps a second name (a temp name) meanwhile, and is put back
-// then too, read-only where it was (Windows takes the attribute away to
-// replace a file); where nothing was, the backup goes. A second name cannot be
-// had on a file system without hard links, nor for a link at the path: then
-// the new backup stays. A target that is a link is left as it is, and so is
-// the file it names: its backup is a copy. Quiet once begun: a failure to put
-// things back leaves the new backup, and the saved name for a later run to
-// remove.
+// then too, read-only where it was, with the attributes it had (Windows
+// takes the attribute away to replace a file); where nothing was, the backup
+// goes. A second name cannot be had on a file system without hard links, nor
+// for a link at the path: then the new backup stays. A target that is a link
+// is left as it is, and so is the file it names: its backup is a copy. Quiet
+// once begun: a failure to put things back leaves the new backup, and the
+// saved name for a later run to remove.
 class Replacement::Backup {
  public:
   // `old` describes the old file as it was read.
@@ -72,7 +72,7 @@ class Replacement::Backup {
   // Gives the stale backup a second name beside it, if there is one.
   void SaveStale(const std::string& backup, const FileFacts& facts, const std::string& noun) {
     backup_ = &backup;
-    stale_read_only_ = facts.read_only;
+    stale_facts_ = facts;
     // A second name of a link would be one of the file it names.
     if (facts.is_link) {
       stale_ = Stale::kUnsaved;
@@ -96,11 +96,13 @@ class Replacement::Backup {
       // Where the path still named the stale backup, POSIX renames nothing
       // and both names stay.
       RemoveFileQuietly(saved_name_);
-      if (stale_read_only_) SetReadOnly(*backup_, true);
     } else if (stale_ == Stale::kNothing) {
       RemoveFileQuietly(*backup_);
     }
     if (stale_ != Stale::kUntouched) SyncDirectoryOf(*backup_);
+    // Last, for it may be refused (POSIX: a file of another owner).
+    if (stale_ == Stale::kSaved && stale_facts_.read_only)
+      SetReadOnly(*backup_, true, &stale_facts_);
   } catch (const std::exception&) {
     // The run fails for its first reason, which says more.
   }
@@ -113,7 +115,7 @@ class Replacement::Backup {
   Stale stale_ = Stale::kUntouched;
   const std::string* backup_ = nullptr;
   std::string saved_name_;
-  bool stale_read_only_ = false;
+  FileFacts stale_facts_;  // as it was looked at
 };
 
 Replacement::Replacement(std::string target, std::string backup, ReplacementWords words)

@@ -251,7 +251,11 @@ void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts
   if (!facts && !Look(AT_FDCWD, native.c_str(), 0, &now))
     throw MakeSystemError("cannot read the attributes of", path, LastError());
   const mode_t was = static_cast<mode_t>((facts ? facts : &now)->mode);
-  const mode_t mode = read_only ? was & ~kWriteBits : was | S_IWUSR;
+  // A file that `facts` show as asked is put back as they show it: one that
+  // its owner may not write may still be writable by its group or others.
+  const mode_t mode = facts && facts->read_only == read_only ? was
+                      : read_only                            ? was & ~kWriteBits
+                                                             : was | S_IWUSR;
   // The owner alone may change them, and nobody needs to where nothing
   // changes.
   if ((facts || mode != was) && chmod(native.c_str(), mode) != 0)

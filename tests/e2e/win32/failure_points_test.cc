@@ -232,7 +232,8 @@ class FailurePointsTest : public TavrinRunTest {
     if (start.second_name)
       CreateHardLinkA((scratch_ / "~tavrin-4000000-1.tmp").c_str(), list_.c_str(), nullptr);
     if (start.read_only) SetFileAttributesA(list_.c_str(), FILE_ATTRIBUTE_READONLY);
-    if (start.read_only_backup) SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (start.read_only_backup)
+      SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     attributes_ = {Attributes(list_), Attributes(backup_)};
     temp_names_ = TempNames();
   }
