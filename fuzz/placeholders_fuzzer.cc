@@ -8,7 +8,6 @@
 
 #include "base/run_error.h"
 #include "locations/location_table.h"
-#include "locations/placeholders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   // "\n"-separated fields: the template, then name and value of rows 1, 2, ...

@@ -1,5 +1,7 @@
 #include "base/profile_syntax.h"
 
+#include <algorithm>
+
 #include "base/ascii_case.h"
 
 namespace base {
@@ -12,18 +14,13 @@ namespace {
 template <typename Char>
 using Text = std::basic_string_view<Char>;
 
-// Space, tab and vertical tab; form feed and Ctrl-Z as Wine does, not
-// confirmed on Windows.
-template <typename Char>
-bool IsBlank(Char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
-}
-
+// Drops the blanks around `text`: space, tab and vertical tab; form feed and
+// Ctrl-Z as Wine does, not confirmed on Windows.
 template <typename Char>
 Text<Char> TrimBlanks(Text<Char> text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
+  const Char blanks[] = {' ', '\t', '\v', '\f', '\x1A', 0};
+  text.remove_prefix(std::min(text.find_first_not_of(blanks), text.size()));
+  return text.substr(0, text.find_last_not_of(blanks) + 1);  // npos + 1 is 0
 }
 
 bool IsName(Text<char> text, std::string_view name) { return EqualIgnoringAsciiCase(text, name); }
@@ -31,12 +28,9 @@ bool IsName(Text<char> text, std::string_view name) { return EqualIgnoringAsciiC
 // In UTF-16 text a name asked for is found by its ASCII characters only:
 // which unit another byte stands for depends on the code page.
 bool IsName(Text<char16_t> text, std::string_view name) {
-  std::string ascii;
-  for (const char16_t unit : text) {
-    if (unit >= 0x80) return false;
-    ascii += static_cast<char>(unit);
-  }
-  return EqualIgnoringAsciiCase(ascii, name);
+  const auto ascii = [](char16_t unit) { return unit < 0x80; };
+  return std::all_of(text.begin(), text.end(), ascii) &&
+         EqualIgnoringAsciiCase(std::string(text.begin(), text.end()), name);
 }
 
 // The value as copied into a buffer of `buffer_size` characters, with its
@@ -59,15 +53,10 @@ std::basic_string<Char> CopyValue(Text<Char> value, size_t buffer_size) {
 template <typename Char>
 Text<Char> NextLine(Text<Char>& text) {
   const Char line_ends[] = {'\r', '\n', 0};
-  const size_t end = text.find_first_of(line_ends);
-  if (end == Text<Char>::npos) {
-    const Text<Char> line = text;
-    text = {};
-    return line;
-  }
+  const size_t end = std::min(text.find_first_of(line_ends), text.size());
   const Text<Char> line = text.substr(0, end);
-  const size_t skip = (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
-  text.remove_prefix(end + skip);
+  const bool cr_lf = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+  text.remove_prefix(std::min(end + (cr_lf ? 2 : 1), text.size()));
   return line;
 }
 
@@ -75,28 +64,22 @@ template <typename Char>
 std::basic_string<Char> FindValue(Text<Char> rest, std::string_view section, std::string_view key,
                                   size_t buffer_size) {
   bool in_section = false;
-  bool section_seen = false;
   while (!rest.empty()) {
     const Text<Char> line = TrimBlanks(NextLine(rest));
     if (!line.empty() && line.front() == '[') {
       // Only the first section of the name counts.
-      if (section_seen) return {};
+      if (in_section) return {};
       // The name ends at the first "]", or with the line when it has none.
-      const Text<Char> name = line.substr(1, line.find(']') - 1);
-      in_section = IsName(TrimBlanks(name), section);
-      section_seen = in_section;
+      in_section = IsName(TrimBlanks(line.substr(1, line.find(']') - 1)), section);
       continue;
     }
     if (!in_section || line.empty()) continue;
     const size_t equals = line.find('=');
-    if (equals == Text<Char>::npos) {
-      // A bare key hides a later line of it, as Wine does; not confirmed on
-      // Windows.
-      if (IsName(line, key)) return {};
-      continue;
-    }
-    if (IsName(TrimBlanks(line.substr(0, equals)), key))
-      return CopyValue(TrimBlanks(line.substr(equals + 1)), buffer_size);
+    if (!IsName(TrimBlanks(line.substr(0, equals)), key)) continue;
+    // A bare key hides a later line of it, as Wine does; not confirmed on
+    // Windows.
+    if (equals == Text<Char>::npos) return {};
+    return CopyValue(TrimBlanks(line.substr(equals + 1)), buffer_size);
   }
   return {};
 }

@@ -26,13 +26,9 @@ size_t PastName(std::string_view path, size_t from, const LeadBytes& lead) {
   return path.size();
 }
 
-bool IsDrive(std::string_view path, size_t at) {
-  return path.size() >= at + 2 && IsAsciiLetter(path[at]) && path[at + 1] == ':';
-}
-
 // The length of a drive's root at `at` ("C:\" or "C:"), 0 for none.
 size_t DriveRootLength(std::string_view path, size_t at) {
-  if (!IsDrive(path, at)) return 0;
+  if (path.size() < at + 2 || !IsAsciiLetter(path[at]) || path[at + 1] != ':') return 0;
   return path.size() > at + 2 && IsSeparator(path[at + 2]) ? 3 : 2;
 }
 

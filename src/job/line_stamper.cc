@@ -1,93 +1,150 @@
 #include "job/line_stamper.h"
 
 #include <algorithm>
-#include <array>
-#include <utility>
 
-namespace {
-
-// The texts the line rules look for and write, in units of each kind.
+// The line rules on a list of units of one kind (bytes of 8-bit text, or
+// UTF-16 units): the first line that holds the marker becomes the stamp
+// line, later ones are dropped, and the stamp line is appended when no line
+// held the marker.
+//
+// A line ends at CR or CR LF; a lone LF stays part of the line. Every line
+// written ends with CR LF. All other units pass through untouched. Nothing
+// but the marker's length is held back, however long a line is.
 template <typename Unit>
-struct Spelling;
-template <>
-struct Spelling<char> {
-  static constexpr std::string_view kMarker = kServicePackMarker;
-  static constexpr std::string_view kLineEnd = "\r\n";
-};
-// The marker in UTF-16: plain ASCII, one unit a byte.
-constexpr auto kWideMarker = [] {
-  std::array<char16_t, kServicePackMarker.size()> units{};
-  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(kServicePackMarker[i]);
-  return units;
-}();
-template <>
-struct Spelling<char16_t> {
-  static constexpr std::u16string_view kMarker{kWideMarker.data(), kWideMarker.size()};
-  static constexpr std::u16string_view kLineEnd = u"\r\n";
-};
-
-// Whether a CR in `lines` is followed by anything but LF (or by nothing). One
-// pass without branches, which the compiler turns into vector code: lists
-// with CR LF line ends are then copied whole instead of line by line.
-template <typename Unit>
-bool HasLoneCr(std::basic_string_view<Unit> lines) {
-  if (lines.empty()) return false;
-  const Unit* text = lines.data();
-  const size_t last = lines.size() - 1;
-  unsigned lone = 0;
-  for (size_t i = 0; i < last; ++i)
-    lone |= unsigned(text[i] == '\r') & unsigned(text[i + 1] != '\n');
-  return lone != 0 || text[last] == '\r';
-}
-
-// The stamp line in UTF-16: each byte of plain ASCII is the unit of the same
-// value.
-std::u16string Widen(const std::string& ascii) {
-  std::u16string units;
-  for (char c : ascii) units += char16_t(static_cast<unsigned char>(c));
-  return units;
-}
-
-size_t MarkSize(ListEncoding encoding) {
-  switch (encoding) {
-    case ListEncoding::kBytes:
-      return 0;
-    case ListEncoding::kUtf8:
-      return 3;
-    case ListEncoding::kUtf16Le:
-    case ListEncoding::kUtf16Be:
-      return 2;
-  }
-  return 0;
-}
-
-// The new list's UTF-16 units, written to its bytes in the list's byte
-// order. The new list starts empty and its mark takes two bytes, so every
-// unit lies at an even byte offset: a unit count is half the byte count.
-class Utf16Sink : public UnitSink<char16_t> {
+class LineRules {
  public:
-  Utf16Sink(LineSink& bytes, bool big_endian) : bytes_(bytes), big_endian_(big_endian) {}
+  using Text = std::basic_string<Unit>;
+  using View = std::basic_string_view<Unit>;
 
-  void Append(std::u16string_view units) override {
-    encoded_.resize(units.size() * 2);
-    for (size_t i = 0; i < units.size(); ++i) {
-      const char high = char(units[i] >> 8);
-      const char low = char(units[i] & 0xFF);
-      encoded_[2 * i] = big_endian_ ? high : low;
-      encoded_[2 * i + 1] = big_endian_ ? low : high;
+  // `stamp_line` in units of `Unit`: plain ASCII, widened byte by byte.
+  // UTF-16 units are written high byte first where `big_endian`.
+  explicit LineRules(std::string_view stamp_line, bool big_endian = false)
+      : stamp_line_(Text(stamp_line.begin(), stamp_line.end()) + line_end_),
+        big_endian_(big_endian) {}
+
+  void Feed(View piece, LineSink& out) {
+    if (piece.empty()) return;
+    size_t at = after_cr_ && piece.front() == '\n' ? 1 : 0;
+    after_cr_ = false;
+    while (at < piece.size()) {
+      if (!in_line_) {
+        // The whole lines before the next marked one hold no marker: they
+        // are copied in bulk, which is what keeps large lists fast.
+        const size_t stop = std::min(piece.find(marker_, at), piece.size());
+        const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : View::npos;
+        if (last_cr != View::npos && last_cr >= at) {
+          CopyLines(piece.substr(at, last_cr - at), out);
+          Write(line_end_, out);
+          at = PassLineEndNotingFinalCr(piece, last_cr);
+          if (at == piece.size()) return;
+        }
+        // `at` starts the marked line, or the last line, which the piece may
+        // not finish.
+        in_line_ = true;
+        line_start_ = out.Size();
+        tail_.clear();
+        dropping_line_ = false;
+      }
+      const size_t cr = piece.find('\r', at);
+      ContinueLine(piece.substr(at, cr == View::npos ? cr : cr - at), out);
+      if (cr == View::npos) return;
+      if (!dropping_line_) Write(line_end_, out);
+      in_line_ = false;
+      at = PassLineEndNotingFinalCr(piece, cr);
     }
-    bytes_.Append(encoded_);
   }
-  void CutTo(uint64_t size) override { bytes_.CutTo(size * 2); }
-  uint64_t Size() const override { return bytes_.Size() / 2; }
+
+  void Finish(LineSink& out) {
+    if (in_line_ && !dropping_line_) Write(line_end_, out);
+    if (!stamped_) Write(stamp_line_, out);
+  }
 
  private:
-  LineSink& bytes_;
-  const bool big_endian_;
-  std::string encoded_;
-};
+  // Whether a CR in `lines` is followed by anything but LF (or by nothing).
+  // One pass without branches, which the compiler turns into vector code:
+  // lists with CR LF line ends are then copied whole instead of line by line.
+  static bool HasLoneCr(View lines) {
+    if (lines.empty()) return false;
+    const Unit* text = lines.data();
+    const size_t last = lines.size() - 1;
+    unsigned lone = 0;
+    for (size_t i = 0; i < last; ++i)
+      lone |= unsigned(text[i] == '\r') & unsigned(text[i + 1] != '\n');
+    return lone != 0 || text[last] == '\r';
+  }
 
-}  // namespace
+  // Writes unmarked whole lines, the line end of the last one excepted.
+  void CopyLines(View lines, LineSink& out) {
+    if (!HasLoneCr(lines)) {
+      Write(lines, out);
+      return;
+    }
+    size_t from = 0;
+    for (size_t cr = lines.find('\r'); cr != View::npos; cr = lines.find('\r', cr + 1)) {
+      if (cr + 1 < lines.size() && lines[cr + 1] == '\n') continue;
+      Write(lines.substr(from, cr - from), out);  // a lone CR ends its line as CR LF
+      Write(line_end_, out);
+      from = cr + 1;
+    }
+    Write(lines.substr(from), out);
+  }
+
+  // Continues the current line with `text`, which holds no line end.
+  void ContinueLine(View text, LineSink& out) {
+    if (dropping_line_ || text.empty()) return;
+    // The marker may also lie across the line's last units and `text`.
+    const bool marked =
+        text.find(marker_) != View::npos ||
+        (tail_ + Text(text.substr(0, marker_.size() - 1))).find(marker_) != Text::npos;
+    if (marked) {
+      // The line is marked: what was written of it goes, and the stamp line
+      // takes its place if it is the first.
+      out.CutTo(line_start_);
+      if (!stamped_) Write(stamp_line_, out);
+      stamped_ = true;
+      dropping_line_ = true;
+      return;
+    }
+    Write(text, out);
+    const size_t keep = marker_.size() - 1;
+    tail_.append(text.substr(text.size() - std::min(text.size(), keep)));
+    tail_.erase(0, tail_.size() - std::min(tail_.size(), keep));
+  }
+
+  // Writes `units` to the new list's bytes: 8-bit text as it is, UTF-16 in
+  // the list's byte order.
+  void Write(View units, LineSink& out) {
+    if constexpr (sizeof(Unit) == 1) {
+      out.Append(units);
+    } else {
+      encoded_.resize(units.size() * 2);
+      for (size_t i = 0; i < units.size(); ++i) {
+        encoded_[2 * i + (big_endian_ ? 1 : 0)] = char(units[i] & 0xFF);
+        encoded_[2 * i + (big_endian_ ? 0 : 1)] = char(units[i] >> 8);
+      }
+      out.Append(encoded_);
+    }
+  }
+
+  // Where the line after the line end at `cr` starts. A CR that ends the
+  // piece sets after_cr_, since its LF may start the next piece.
+  size_t PassLineEndNotingFinalCr(View piece, size_t cr) {
+    after_cr_ = cr + 1 == piece.size();
+    return !after_cr_ && piece[cr + 1] == '\n' ? cr + 2 : cr + 1;
+  }
+
+  const Text marker_ = Text(kServicePackMarker.begin(), kServicePackMarker.end());
+  const Text line_end_ = {Unit('\r'), Unit('\n')};
+  const Text stamp_line_;       // with its line end
+  bool in_line_ = false;        // a line has begun and not yet ended
+  uint64_t line_start_ = 0;     // where the current line begins in the output
+  Text tail_;                   // the current line's last units, for a marker split by pieces
+  bool dropping_line_ = false;  // the current line is marked: its rest goes
+  bool after_cr_ = false;       // the last piece ended in CR, so a leading LF is its line end
+  bool stamped_ = false;
+  const bool big_endian_;
+  std::string encoded_;  // the units last written, as bytes
+};
 
 std::string StampLine(const std::string& version_text) {
   return std::string(kServicePackMarker) + "                   (Version: " + version_text + ")";
@@ -100,167 +157,42 @@ ListEncoding EncodingOf(std::string_view first_bytes) {
   return ListEncoding::kBytes;
 }
 
-template <typename Unit>
-LineRules<Unit>::LineRules(Text stamp_line) : stamp_line_(std::move(stamp_line)) {}
-
-template <typename Unit>
-void LineRules<Unit>::Feed(View piece, UnitSink<Unit>& out) {
-  constexpr View kMarker = Spelling<Unit>::kMarker;
-  size_t at = 0;
-  if (after_cr_ && !piece.empty()) {
-    after_cr_ = false;
-    if (piece.front() == '\n') at = 1;
-  }
-  while (at < piece.size()) {
-    if (!in_line_) {
-      // The whole lines before the next marked one hold no marker: they are
-      // copied in bulk, which is what keeps large lists fast.
-      const size_t marker = piece.find(kMarker, at);
-      const size_t stop = marker == View::npos ? piece.size() : marker;
-      const size_t last_cr = stop > at ? piece.rfind('\r', stop - 1) : View::npos;
-      if (last_cr != View::npos && last_cr >= at) {
-        CopyLines(piece.substr(at, last_cr - at), out);
-        out.Append(Spelling<Unit>::kLineEnd);
-        at = PassLineEndNotingFinalCr(piece, last_cr);
-        if (at == piece.size()) return;
-      }
-      // `at` starts the marked line, or the last line, which the piece may not finish.
-      in_line_ = true;
-      line_start_ = out.Size();
-      tail_.clear();
-      dropping_line_ = false;
-    }
-    const size_t cr = piece.find('\r', at);
-    ContinueLine(piece.substr(at, cr == View::npos ? cr : cr - at), out);
-    if (cr == View::npos) return;
-    EndLine(out);
-    at = PassLineEndNotingFinalCr(piece, cr);
-  }
-}
-
-template <typename Unit>
-void LineRules<Unit>::Finish(UnitSink<Unit>& out) {
-  if (in_line_) EndLine(out);
-  if (!stamped_) {
-    out.Append(stamp_line_);
-    out.Append(Spelling<Unit>::kLineEnd);
-  }
-}
-
-template <typename Unit>
-void LineRules<Unit>::CopyLines(View lines, UnitSink<Unit>& out) {
-  if (!HasLoneCr(lines)) {
-    out.Append(lines);
-    return;
-  }
-  size_t from = 0;
-  for (size_t cr = lines.find('\r'); cr != View::npos; cr = lines.find('\r', cr + 1)) {
-    if (cr + 1 < lines.size() && lines[cr + 1] == '\n') continue;
-    out.Append(lines.substr(from, cr + 1 - from));  // a lone CR gains its LF
-    out.Append(Spelling<Unit>::kLineEnd.substr(1));
-    from = cr + 1;
-  }
-  out.Append(lines.substr(from));
-}
-
-template <typename Unit>
-void LineRules<Unit>::ContinueLine(View text, UnitSink<Unit>& out) {
-  if (dropping_line_ || text.empty()) return;
-  if (MarkerAcross(text)) {
-    // The line is marked: what was written of it goes, and the stamp line
-    // takes its place if it is the first.
-    out.CutTo(line_start_);
-    if (!stamped_) {
-      out.Append(stamp_line_);
-      out.Append(Spelling<Unit>::kLineEnd);
-      stamped_ = true;
-    }
-    dropping_line_ = true;
-    return;
-  }
-  out.Append(text);
-  const size_t keep = Spelling<Unit>::kMarker.size() - 1;
-  if (text.size() >= keep) {
-    tail_.assign(text.substr(text.size() - keep));
-  } else {
-    tail_.append(text);
-    if (tail_.size() > keep) tail_.erase(0, tail_.size() - keep);
-  }
-}
-
-template <typename Unit>
-bool LineRules<Unit>::MarkerAcross(View text) const {
-  constexpr View kMarker = Spelling<Unit>::kMarker;
-  if (text.find(kMarker) != View::npos) return true;
-  if (tail_.empty()) return false;
-  const Text joined = tail_ + Text(text.substr(0, kMarker.size() - 1));
-  return joined.find(kMarker) != Text::npos;
-}
-
-template <typename Unit>
-void LineRules<Unit>::EndLine(UnitSink<Unit>& out) {
-  if (!dropping_line_) out.Append(Spelling<Unit>::kLineEnd);
-  in_line_ = false;
-}
-
-template <typename Unit>
-size_t LineRules<Unit>::PassLineEndNotingFinalCr(View piece, size_t cr) {
-  if (cr + 1 == piece.size()) {
-    after_cr_ = true;
-    return cr + 1;
-  }
-  return piece[cr + 1] == '\n' ? cr + 2 : cr + 1;
-}
-
-template class LineRules<char>;
-template class LineRules<char16_t>;
-
 LineStamper::LineStamper(const std::string& stamp_line, ListEncoding encoding)
     : encoding_(encoding),
-      mark_left_(MarkSize(encoding)),
-      bytes_(stamp_line),
-      units_(Widen(stamp_line)) {}
+      mark_left_(encoding == ListEncoding::kUtf8 ? 3
+                 : IsUtf16(encoding)             ? 2
+                                                 : 0),
+      bytes_(std::make_unique<LineRules<char>>(stamp_line)),
+      units_(
+          std::make_unique<LineRules<char16_t>>(stamp_line, encoding == ListEncoding::kUtf16Be)) {}
+
+LineStamper::~LineStamper() = default;
 
 void LineStamper::Feed(std::string_view piece, LineSink& out) {
-  if (mark_left_ > 0) {
-    const size_t mark = std::min(mark_left_, piece.size());
-    out.Append(piece.substr(0, mark));
-    piece.remove_prefix(mark);
-    mark_left_ -= mark;
+  const size_t mark = std::min(mark_left_, piece.size());
+  out.Append(piece.substr(0, mark));
+  piece.remove_prefix(mark);
+  mark_left_ -= mark;
+  if (!IsUtf16(encoding_)) {
+    bytes_->Feed(piece, out);
+    return;
   }
-  if (IsUtf16(encoding_)) {
-    FeedUtf16(piece, out);
-  } else {
-    bytes_.Feed(piece, out);
-  }
+  // A unit's two bytes may lie in two pieces: the first waits in undecoded_.
+  const size_t high = encoding_ == ListEncoding::kUtf16Be ? 0 : 1;  // the high byte's place
+  undecoded_.append(piece);
+  decoded_.clear();
+  size_t at = 0;
+  for (; at + 1 < undecoded_.size(); at += 2)
+    decoded_ += char16_t(static_cast<unsigned char>(undecoded_[at + high]) << 8 |
+                         static_cast<unsigned char>(undecoded_[at + 1 - high]));
+  undecoded_.erase(0, at);
+  units_->Feed(decoded_, out);
 }
 
 void LineStamper::Finish(LineSink& out) {
-  if (!IsUtf16(encoding_)) {
-    bytes_.Finish(out);
-    return;
-  }
-  Utf16Sink units_out(out, encoding_ == ListEncoding::kUtf16Be);
-  units_.Finish(units_out);
-  if (half_unit_) out.Append(std::string_view(&*half_unit_, 1));
-}
-
-void LineStamper::FeedUtf16(std::string_view bytes, LineSink& out) {
-  const bool big_endian = encoding_ == ListEncoding::kUtf16Be;
-  const auto unit_of = [big_endian](char first, char second) {
-    const unsigned a = static_cast<unsigned char>(first);
-    const unsigned b = static_cast<unsigned char>(second);
-    return char16_t(big_endian ? a << 8 | b : b << 8 | a);
-  };
-  decoded_.clear();
-  size_t at = 0;
-  if (half_unit_ && !bytes.empty()) {
-    decoded_ += unit_of(*half_unit_, bytes[0]);
-    half_unit_.reset();
-    at = 1;
-  }
-  for (; at + 1 < bytes.size(); at += 2) decoded_ += unit_of(bytes[at], bytes[at + 1]);
-  if (at < bytes.size()) half_unit_ = bytes[at];
-  Utf16Sink units_out(out, big_endian);
-  units_.Feed(decoded_, units_out);
+  if (IsUtf16(encoding_))
+    units_->Finish(out);
+  else
+    bytes_->Finish(out);
+  out.Append(undecoded_);  // a UTF-16 list's odd last byte, which belongs to no line
 }

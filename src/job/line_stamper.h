@@ -1,9 +1,8 @@
 #ifndef TAVRIN_JOB_LINE_STAMPER_H_
 #define TAVRIN_JOB_LINE_STAMPER_H_
 
-#include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,61 +29,21 @@ inline bool IsUtf16(ListEncoding encoding) {
   return encoding == ListEncoding::kUtf16Le || encoding == ListEncoding::kUtf16Be;
 }
 
-// Where the new list goes, in units of `Unit`. A line is written as it
-// comes; when its marker turns up late, the line is cut off again.
-template <typename Unit>
-class UnitSink {
+// Where the new list goes, as bytes, whatever its encoding. A line is
+// written as it comes; when its marker turns up late, the line is cut off
+// again.
+class LineSink {
  public:
-  virtual ~UnitSink() = default;
-  virtual void Append(std::basic_string_view<Unit> units) = 0;
-  // Cuts what was appended back to its first `size` units.
+  virtual ~LineSink() = default;
+  virtual void Append(std::string_view bytes) = 0;
+  // Cuts what was appended back to its first `size` bytes.
   virtual void CutTo(uint64_t size) = 0;
   virtual uint64_t Size() const = 0;
 };
 
-// The new list as bytes, whatever its encoding.
-using LineSink = UnitSink<char>;
-
-// The line rules on a list of units of one kind (bytes of 8-bit text, or
-// UTF-16 units): the first line that holds the marker becomes the stamp
-// line, later ones are dropped, and the stamp line is appended when no line
-// held the marker.
-//
-// A line ends at CR or CR LF; a lone LF stays part of the line. Every line
-// written ends with CR LF. All other units pass through untouched. Nothing
-// but the marker's length is held back, however long a line is.
+// The line rules on a list of units of one kind (see line_stamper.cc).
 template <typename Unit>
-class LineRules {
- public:
-  using Text = std::basic_string<Unit>;
-  using View = std::basic_string_view<Unit>;
-
-  explicit LineRules(Text stamp_line);
-
-  void Feed(View piece, UnitSink<Unit>& out);
-  void Finish(UnitSink<Unit>& out);
-
- private:
-  // Writes unmarked whole lines, the line end of the last one excepted.
-  static void CopyLines(View lines, UnitSink<Unit>& out);
-  // Continues the current line with `text`, which holds no line end.
-  void ContinueLine(View text, UnitSink<Unit>& out);
-  // Whether the marker lies in the current line's last units and `text`.
-  bool MarkerAcross(View text) const;
-  // Ends the current line.
-  void EndLine(UnitSink<Unit>& out);
-  // Where the line after the line end at `cr` starts. A CR that ends the
-  // piece sets after_cr_, since its LF may start the next piece.
-  size_t PassLineEndNotingFinalCr(View piece, size_t cr);
-
-  const Text stamp_line_;
-  bool in_line_ = false;        // a line has begun and not yet ended
-  uint64_t line_start_ = 0;     // where the current line begins in the output
-  Text tail_;                   // the current line's last units, for a marker split by pieces
-  bool dropping_line_ = false;  // the current line is marked: its rest goes
-  bool after_cr_ = false;       // the last piece ended in CR, so a leading LF is its line end
-  bool stamped_ = false;
-};
+class LineRules;
 
 // Rewrites a software list as it streams through, by the line rules, in the
 // list's own encoding: the byte order mark stays first, and a UTF-16 list
@@ -94,6 +53,7 @@ class LineStamper {
   // `stamp_line` must be plain ASCII when `encoding` is UTF-16: it is
   // widened byte by byte.
   explicit LineStamper(const std::string& stamp_line, ListEncoding encoding = ListEncoding::kBytes);
+  ~LineStamper();
 
   // Takes the next piece of the old list, which starts with the byte order
   // mark its encoding has, and writes what it makes of it.
@@ -106,14 +66,13 @@ class LineStamper {
   void Finish(LineSink& out);
 
  private:
-  void FeedUtf16(std::string_view bytes, LineSink& out);
-
   const ListEncoding encoding_;
   size_t mark_left_;  // bytes of the byte order mark still to pass through
-  LineRules<char> bytes_;
-  LineRules<char16_t> units_;
-  std::optional<char> half_unit_;  // a UTF-16 unit's first byte, its second yet to come
-  std::u16string decoded_;         // the current piece as UTF-16 units
+  std::unique_ptr<LineRules<char>> bytes_;
+  std::unique_ptr<LineRules<char16_t>> units_;
+  // The UTF-16 bytes not yet decoded: between pieces none, or a unit's first.
+  std::string undecoded_;
+  std::u16string decoded_;  // the current piece as UTF-16 units
 };
 
 #endif  // TAVRIN_JOB_LINE_STAMPER_H_

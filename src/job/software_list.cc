@@ -2,14 +2,12 @@
 // stamping; platform::Replacement puts the new list in place.
 #include "job/software_list.h"
 
+#include <algorithm>
 #include <new>
-#include <optional>
 #include <vector>
 
-#include "base/run_error.h"
-#include "job/backup_name.h"
+#include "base/windows_path.h"
 #include "job/line_stamper.h"
-#include "locations/placeholders.h"
 #include "platform/file.h"
 #include "platform/replacement.h"
 #include "platform/temp_file.h"
@@ -35,13 +33,11 @@ class NewListSink : public LineSink {
   }
 
   void CutTo(uint64_t size) override {
-    if (size >= written_) {
-      buffer_.resize(static_cast<size_t>(size - written_));
-      return;
+    if (size < written_) {
+      file_.TruncateAt(size);
+      written_ = size;
     }
-    buffer_.clear();
-    file_.TruncateAt(size);
-    written_ = size;
+    buffer_.resize(static_cast<size_t>(size - written_));
   }
 
   uint64_t Size() const override { return written_ + buffer_.size(); }
@@ -65,16 +61,13 @@ class NewListSink : public LineSink {
 constexpr int kMaxStampings = 10;
 
 // The old list, read a buffer at a time. The first read is made before
-// anything is written, so that the list's encoding is known by then.
+// anything is written, so that the list's encoding is known by then. No
+// file, where there is no old list, reads as an empty one.
 class OldList {
  public:
-  explicit OldList(platform::File& file) : file_(file), buffer_(kBufferSize) {
+  explicit OldList(platform::File* file) : file_(file), buffer_(kBufferSize) {
     // Reads until the buffer holds whatever byte order mark the list has.
-    while (first_ < 3) {
-      const size_t count = Read(first_);
-      if (count == 0) break;
-      first_ += count;
-    }
+    for (size_t count = 1; file_ && count > 0 && first_ < 3; first_ += count) count = Read(first_);
   }
 
   ListEncoding Encoding() const { return EncodingOf(std::string_view(buffer_.data(), first_)); }
@@ -86,24 +79,19 @@ class OldList {
   }
 
  private:
-  size_t Read(size_t at) { return file_.ReadSome(buffer_.data() + at, buffer_.size() - at); }
+  size_t Read(size_t at) { return file_->ReadSome(buffer_.data() + at, buffer_.size() - at); }
 
-  platform::File& file_;
+  platform::File* file_;
   std::vector<char> buffer_;
   size_t first_ = 0;  // bytes of the first read
 };
-
-bool IsPlainAscii(const std::string& text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
 
 // A UTF-16 list is stamped in UTF-16, and only plain ASCII turns into it
 // without guessing a code page.
 void CheckVersionFitsList(const std::string& list, ListEncoding encoding,
                           const std::string& version_text) {
-  if (IsUtf16(encoding) && !IsPlainAscii(version_text))
+  const auto beyond_ascii = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+  if (IsUtf16(encoding) && std::any_of(version_text.begin(), version_text.end(), beyond_ascii))
     throw base::RunError(
         "cannot stamp the software list", list,
         "the list is UTF-16 text and the version '" + version_text + "' is not plain ASCII");
@@ -122,17 +110,6 @@ void CheckListPath(const std::string& list, const std::string& backup) {
                              "share or device name");
 }
 
-// Writes the stamped list into `new_list`, from `old_list` where there is
-// one.
-void WriteStampedList(std::optional<OldList>& old_list, ListEncoding encoding,
-                      const std::string& version_text, platform::TempFile& new_list) {
-  LineStamper stamper(StampLine(version_text), encoding);
-  NewListSink out(new_list);
-  if (old_list) old_list->FeedTo(stamper, out);
-  stamper.Finish(out);
-  out.Flush();
-}
-
 // Stamps the list, anew where another program changed it meanwhile. The
 // list's path holds the whole old list or the whole new one at every
 // moment: how, and what a kill leaves after each step, is written beside
@@ -143,14 +120,16 @@ void StampList(const std::string& list, const std::string& version_text) {
   platform::Replacement replacement(
       list, backup,
       {"cannot stamp the software list", "cannot keep a backup of the software list", "list"});
-  std::optional<OldList> old_list;
   for (int stamping = 1;; ++stamping) {
-    old_list.reset();
-    if (platform::File* old_file = replacement.Open()) old_list.emplace(*old_file);
-    const ListEncoding encoding = old_list ? old_list->Encoding() : ListEncoding::kBytes;
+    OldList old_list(replacement.Open());
+    const ListEncoding encoding = old_list.Encoding();
     CheckVersionFitsList(list, encoding, version_text);
     if (replacement.Replace([&](platform::TempFile& new_list) {
-          WriteStampedList(old_list, encoding, version_text, new_list);
+          LineStamper stamper(StampLine(version_text), encoding);
+          NewListSink out(new_list);
+          old_list.FeedTo(stamper, out);
+          stamper.Finish(out);
+          out.Flush();
         }))
       return;
     if (stamping == kMaxStampings)
@@ -160,6 +139,17 @@ void StampList(const std::string& list, const std::string& version_text) {
 }
 
 }  // namespace
+
+std::string BackupPathFor(std::string_view list_path) {
+  const size_t dot = list_path.find('.');
+  return std::string(list_path.substr(0, dot == 0 ? std::string_view::npos : dot)) + ".bak";
+}
+
+// "." is never the second byte of a double-byte character, so the first "."
+// is found without the code page; and no root starts with one.
+bool BackupPathCutsRoot(std::string_view list_path) {
+  return list_path.find('.') < base::RootLength(list_path);
+}
 
 void StampSoftwareList(const LocationTable& table, const std::string& version_text) {
   const std::string list = ExpandPlaceholders(table, "$Software_Txt$");

@@ -1,6 +1,11 @@
 #include "job/version_lookup.h"
 
-#include "platform/profile.h"
+#include <optional>
+
+#include "base/profile_syntax.h"
+#include "base/run_error.h"
+#include "platform/file.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -8,14 +13,42 @@ namespace {
 // than 254 characters is cut.
 constexpr size_t kValueBufferSize = 255;
 
-constexpr char kVersionPrefix[] = "Velmo Service Pack ";
-constexpr size_t kVersionPrefixLength = sizeof(kVersionPrefix) - 1;
+// The largest profile read: far above any real one, and small enough to be
+// read whole.
+constexpr size_t kLargestProfile = 16 << 20;
+
+constexpr std::string_view kVersionPrefix = "Velmo Service Pack ";
+
+// The bytes of the profile at `path`, all read through the one open file;
+// the empty text when there is none, for then it holds no keys, as for the
+// Windows lookup. Opening waits for a program that holds the file (on
+// Windows; see File::OpenOrdinaryIfThere), and once it is open, sharing
+// reads, no other program can take it for itself until it is read. The bound
+// is on what is read: files such as /proc's report no size.
+std::string ReadProfileBytes(const std::string& path) {
+  std::string contents;
+  std::optional<platform::File> file = platform::File::OpenOrdinaryIfThere(path);
+  if (!file) return contents;
+  char buffer[16384];
+  while (const size_t count = file->ReadSome(buffer, sizeof buffer)) {
+    contents.append(buffer, count);
+    if (contents.size() > kLargestProfile)
+      throw base::RunError("cannot read", path, "it is larger than 16 MiB");
+  }
+  return contents;
+}
 
 }  // namespace
 
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& file) {
+  return base::FindProfileValue(ReadProfileBytes(file), section, key, kValueBufferSize,
+                                platform::NarrowToAnsi);
+}
+
 std::string LookUpVersionText(const std::string& program_directory) {
-  const std::string text = platform::LookUpProfileString(
-      "Intern", "Text1", program_directory + "\\InstallSp.ini", kValueBufferSize);
+  const std::string text =
+      ReadProfileString("Intern", "Text1", program_directory + "\\InstallSp.ini");
   if (text.empty()) return "0.0";
   // Counting from 1, with 0 for "not found", the version starts at the
   // prefix's position plus its length. Without the prefix that is position
@@ -23,6 +56,6 @@ std::string LookUpVersionText(const std::string& program_directory) {
   // character on.
   const size_t prefix = text.find(kVersionPrefix);
   const size_t start =
-      prefix == std::string::npos ? kVersionPrefixLength - 1 : prefix + kVersionPrefixLength;
+      prefix == std::string::npos ? kVersionPrefix.size() - 1 : prefix + kVersionPrefix.size();
   return start < text.size() ? text.substr(start) : "";
 }

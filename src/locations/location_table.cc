@@ -1,54 +1,33 @@
 #include "locations/location_table.h"
 
-#include "base/run_error.h"
-
 namespace {
 
-void CheckRow(int16_t row) {
+size_t IndexOf(int16_t row) {
   if (row < 1 || row > LocationTable::kRows)
     throw base::RunError("Subscript out of range", "location row " + std::to_string(row),
                          "rows are numbered 1 to " + std::to_string(LocationTable::kRows));
-}
-
-void Preset(LocationTable& table, int16_t row, const char* name, const char* value) {
-  Location& location = table.Row(row);
-  location.name = name;
-  location.value = value;
+  return static_cast<size_t>(row - 1);
 }
 
 }  // namespace
 
-const Location& LocationTable::Row(int16_t row) const {
-  CheckRow(row);
-  return rows_[static_cast<size_t>(row - 1)];
-}
+const Location& LocationTable::Row(int16_t row) const { return rows_[IndexOf(row)]; }
 
-Location& LocationTable::Row(int16_t row) {
-  CheckRow(row);
-  return rows_[static_cast<size_t>(row - 1)];
-}
+Location& LocationTable::Row(int16_t row) { return rows_[IndexOf(row)]; }
 
 void PresetLocations(LocationTable& table) {
-  Preset(table, 2, "VelmoToolsDir", "C:\\VelmoTools");
-  Preset(table, 3, "VelmoDCSDir", "C:\\VelmoDCS");
-  Preset(table, 4, "VisuDir", "C:\\Omnaro");
-  Preset(table, 5, "ServicePackDir", "C:\\ServicePacks");
-  Preset(table, 6, "VisiWinDir", "C:\\VisiWin");
-  Preset(table, 7, "Computer_Ini", "C:\\Computer.ini");
-  Preset(table, kSoftwareListRow, "Software_Txt", "C:\\Software.txt");
-  Preset(table, 9, "ServicePack_Log", "C:\\VelmoServicePack.log");
-  Preset(table, 10, "UsersProfile", "C:\\Winnt\\Profiles\\Velmo");
+  table.Row(2) = {"VelmoToolsDir", "C:\\VelmoTools"};
+  table.Row(3) = {"VelmoDCSDir", "C:\\VelmoDCS"};
+  table.Row(4) = {"VisuDir", "C:\\Omnaro"};
+  table.Row(5) = {"ServicePackDir", "C:\\ServicePacks"};
+  table.Row(6) = {"VisiWinDir", "C:\\VisiWin"};
+  table.Row(7) = {"Computer_Ini", "C:\\Computer.ini"};
+  table.Row(kSoftwareListRow) = {"Software_Txt", "C:\\Software.txt"};
+  table.Row(9) = {"ServicePack_Log", "C:\\VelmoServicePack.log"};
+  table.Row(kLastPresetRow) = {"UsersProfile", "C:\\Winnt\\Profiles\\Velmo"};
 }
 
-void ApplyEnvironmentOverride(LocationTable& table, int16_t row, const EnvironmentLookup& look_up) {
+void ApplyEnvironmentOverride(LocationTable& table, int16_t row, std::string value) {
   Location& location = table.Row(row);
-  if (location.name.empty()) return;
-  std::string candidate;
-  try {
-    candidate = look_up(location.name);
-  } catch (const base::RunError& error) {
-    location.unusable = error;
-    return;
-  }
-  if (!candidate.empty()) location.value = std::move(candidate);
+  if (!location.name.empty() && !value.empty()) location.value = std::move(value);
 }

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -40,13 +39,19 @@ inline constexpr int16_t kSoftwareListRow = 8;
 // Writes the nine built-in locations into rows 2 to 10.
 void PresetLocations(LocationTable& table);
 
-// The environment's value of the variable `name`, empty where it is unset;
-// throws RunError where the value cannot be used.
-using EnvironmentLookup = std::function<std::string(const std::string& name)>;
+// Replaces the row's value by `value`, the environment's value of the
+// variable named like the row (empty where it is unset), when that is not
+// empty. A free row keeps its value: its empty name is no variable to look up.
+void ApplyEnvironmentOverride(LocationTable& table, int16_t row, std::string value);
 
-// Replaces the row's value by the environment variable named like the row,
-// as `look_up` gives it, when that variable holds a non-empty text. A free
-// row is left alone, and not looked up.
-void ApplyEnvironmentOverride(LocationTable& table, int16_t row, const EnvironmentLookup& look_up);
+// Replaces every reference "$Name$" in `path_template` by the value of the
+// location called Name (letter case ignored), resolving references that the
+// values bring in as well. A lone "$" and references to unknown names stay
+// as written.
+//
+// Throws RunError "Overflow" when a "$" is reached at a position that does
+// not fit the 16-bit position arithmetic, and a RunError naming the location
+// when a value brings back the reference that produced it.
+std::string ExpandPlaceholders(const LocationTable& table, const std::string& path_template);
 
 #endif  // TAVRIN_LOCATIONS_LOCATION_TABLE_H_

@@ -1,12 +1,9 @@
-#include "locations/placeholders.h"
+#include "locations/location_table.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "base/ascii_case.h"
-#include "base/run_error.h"
 
 namespace {
 
@@ -38,8 +35,7 @@ class Expansion {
       : table_(table), template_(path_template), text_(path_template), origin_(text_.size(), 0) {}
 
   std::string Run() {
-    size_t open = FindDollar(settled_);
-    while (open != std::string::npos) {
+    for (size_t open = FindDollar(0); open != std::string::npos; open = FindDollar(settled_)) {
       const size_t close = FindDollar(open + 1);
       if (close == std::string::npos) break;  // a lone "$" stays
       const int16_t row =
@@ -48,7 +44,6 @@ class Expansion {
         settled_ = close + 1;  // unknown names stay as written
       else
         Substitute(open, close, row);
-      open = FindDollar(settled_);
     }
     return text_;
   }
@@ -85,9 +80,8 @@ class Expansion {
                                std::to_string(kLongestText) + " characters)");
     text_.replace(open, close - open + 1, location.value);
     const auto at = origin_.begin() + static_cast<std::ptrdiff_t>(open);
-    origin_.erase(at, at + static_cast<std::ptrdiff_t>(close - open + 1));
-    origin_.insert(origin_.begin() + static_cast<std::ptrdiff_t>(open), location.value.size(),
-                   produced_by | row_bit);
+    origin_.insert(origin_.erase(at, at + static_cast<std::ptrdiff_t>(close - open + 1)),
+                   location.value.size(), produced_by | row_bit);
   }
 
   const LocationTable& table_;

@@ -20,4 +20,10 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  const auto state = StateOf(path);
+  if (!state || state->file.index == 0) return std::nullopt;
+  return state->file;
+}
+
 }  // namespace platform

@@ -3,8 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/system_error.h"
@@ -25,8 +27,6 @@
 // (kReplacesOpenFiles, kRenamesReadOnlyFiles).
 namespace platform {
 
-class AccessControl;
-class File;
 struct FileFacts;
 struct NewFile;
 
@@ -57,8 +57,6 @@ class File {
 
   const std::string& path() const { return path_; }
 
-  // The file's size in bytes.
-  uint64_t Size() const;
   // Reads up to `size` bytes; 0 at the end of the file.
   size_t ReadSome(char* buffer, size_t size);
   void WriteAll(const char* data, size_t size);
@@ -116,7 +114,8 @@ struct FileIdentity {
   }
   bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
-// Empty when nothing is there or the system cannot tell.
+// Empty when nothing is there or the system cannot tell: some network file
+// systems give every file the index 0.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // A file and what it holds as far as the system tells without reading it:
@@ -171,6 +170,41 @@ struct FileFacts {
 // a backup.
 FileFacts LookAt(const std::string& path);
 
+// What a file that is replaced by a new one carries besides its bytes and
+// its rights, for the new file to keep. On Windows: its permissions (the
+// DACL, protected from inheritance or inheriting) and its creation time, what
+// Windows' own ReplaceFile keeps too; not its owner, which stays whoever
+// made the new file. On POSIX nothing: the new file has the old one's owner,
+// group and mode before it takes its place (File::TakeRights).
+//
+// Read from the open old file, so that it is the file that was read,
+// whatever its path names by the time the new file is in place, a link's
+// target included; carried once the new file is in place, where a mistake
+// can neither block nor undo the replacement.
+class AccessControl {
+ public:
+  // What `file`, which `facts` describe, carries now. Quiet: what cannot
+  // be read is reported by CarryTo.
+  static AccessControl Of(const File& file, const FileFacts& facts);
+
+  // Gives what was read to the file at `path`, and says whether it tried:
+  // then the file's attributes may have changed with it (Wine takes the
+  // read-only attribute away). Never fails: the file keeps what the system
+  // gave it of whatever cannot be carried, and on Windows a Warning entry in
+  // the Application event log says what and why, naming the file by `noun`
+  // ("cannot carry the old list's permissions ...").
+  bool CarryTo(const std::string& path, const std::string& noun) const noexcept;
+
+ private:
+  // What was read, and what carries it, per system.
+  struct Carried;
+  explicit AccessControl(std::shared_ptr<const Carried> carried) : carried_(std::move(carried)) {}
+  void CarryCreationTime(const std::string& path, const std::string& noun) const;
+  void CarryDacl(const std::string& path, const std::string& noun) const;
+
+  std::shared_ptr<const Carried> carried_;
+};
+
 // The long name of the file that `path` reaches only through its short (8.3)
 // name: "Software Archive.bak" for "C:\SOFTWA~1.BAK". Empty where the last
 // name of `path` is the file's own long name, where nothing is there, and on
@@ -198,12 +232,12 @@ std::optional<std::string> WhyNoRenameIn(const std::string& path);
 // blanks are dropped, letter case aside).
 bool SameEntry(const std::string& a, const std::string& b);
 
-// Normal: writable by its owner again. Read-only: writable by nobody.
-void SetNormalAttributes(const std::string& path);
-void SetReadOnlyAttributes(const std::string& path);
-// Makes the file at `path`, which `facts` describe, writable by its owner
-// where it is read-only, its other attributes kept.
-void MakeNormal(const std::string& path, const FileFacts& facts);
+// Makes the file at `path` writable by nobody where `read_only`, else
+// writable by its owner again, its other attributes kept (Windows: hidden,
+// system): as `facts` give them, without another look, where given. A file
+// that `facts` show as asked gets back what they show (POSIX: a file its
+// owner may not write may still be writable by its group or others).
+void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts = nullptr);
 
 // Removes the file or link at `path`, a read-only one too, at once or not at
 // all: it never waits for a file that others hold.

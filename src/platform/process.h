@@ -33,10 +33,6 @@ std::string LookUpEnvironment(const std::string& name);
 // code page cannot hold exactly throws RunError.
 std::string ExecutablePath();
 
-// The directory of the running executable, without a final separator except
-// for a root directory ("C:\" on Windows, "/" on POSIX).
-std::string ExecutableDirectory();
-
 // The bytes that start a double-byte character in the ANSI code page, for
 // taking paths apart; none on POSIX.
 base::LeadBytes AnsiLeadBytes();

@@ -15,18 +15,21 @@ namespace platform {
 // The old file on its way to the backup: made writable first, so that the
 // backup is (a second name shares the file's attributes, as do its other
 // names, if it has any), and given back its read-only attribute if the run
-// fails before the new file is in place; the stale backup is kept aside
-// meanwhile, and put back then too. A target that is a link is left as it
-// is, and so is the file it names: its backup is a copy.
+// fails before the new file is in place. What was at the backup's path, the
+// stale backup, keeps a second name (a temp name) meanwhile, and is put back
+// then too, read-only where it was, with the attributes it had (Windows
+// takes the attribute away to replace a file); where nothing was, the backup
+// goes. A second name cannot be had on a file system without hard links, nor
+// for a link at the path: then the new backup stays. A target that is a link
+// is left as it is, and so is the file it names: its backup is a copy. Quiet
+// once begun: a failure to put things back leaves the new backup, and the
+// saved name for a later run to remove.
 class Replacement::Backup {
  public:
   // `old` describes the old file as it was read.
   Backup(const std::string& target, bool is_link, const FileFacts& old)
-      : target_(target),
-        file_(old.state->file),
-        is_link_(is_link),
-        made_writable_(!is_link_ && old.read_only) {
-    if (!is_link_) MakeNormal(target, old);
+      : target_(target), old_(old), is_link_(is_link), made_writable_(!is_link_ && old.read_only) {
+    if (made_writable_) SetReadOnly(target, false, &old);
   }
   Backup(const Backup&) = delete;
   Backup& operator=(const Backup&) = delete;
@@ -35,41 +38,84 @@ class Replacement::Backup {
     // The stale backup first: while the target is still writable, Windows
     // replaces or removes the backup's name, which may be one of the
     // target's file, without taking the attribute from that file.
-    stale_.reset();
+    PutBackStale();
     if (!made_writable_) return;
     // Only the file that was made writable: another program may have put
     // another at the target's path meanwhile. One that cannot be told apart
     // (the look refused, a share that gives no file numbers) is taken for it.
     try {
       const auto now = IdentityOf(target_);
-      if (!now || now == file_) SetReadOnlyAttributes(target_);
+      if (!now || now == old_.state->file) SetReadOnly(target_, true, &old_);
     } catch (const std::exception&) {
       // The run fails for its first reason, which says more.
     }
   }
 
   // Makes the old file the backup: a second name of it, or a copy, with the
-  // stale backup kept aside. False when the target's path names another
-  // file by now.
+  // stale backup, which `backup_facts` describe, kept aside. False when the
+  // target's path names another file by now.
   bool Make(const std::string& backup, const FileFacts& backup_facts, const std::string& noun) {
-    stale_.emplace(StaleBackup::Save(backup, backup_facts, noun));
-    if (!GiveSecondNameOrCopy(target_, file_, backup, noun, is_link_)) return false;
-    if (is_link_) SetNormalAttributes(backup);  // a copy has the old file's rights
+    SaveStale(backup, backup_facts, noun);
+    if (!GiveSecondNameOrCopy(target_, old_.state->file, backup, noun, is_link_)) return false;
+    if (is_link_) SetReadOnly(backup, false);  // a copy has the old file's rights
     return true;
   }
-  // The new file is in place: the backup stays.
-  void Replaced() {
+  // The new file is in place: the backup stays, and the stale one goes.
+  void Replaced() noexcept {
     replaced_ = true;
-    if (stale_) stale_->Drop();
+    if (stale_ == Stale::kSaved) RemoveFileQuietly(saved_name_);
   }
 
  private:
+  enum class Stale { kUntouched, kNothing, kSaved, kUnsaved };
+
+  // Gives the stale backup a second name beside it, if there is one.
+  void SaveStale(const std::string& backup, const FileFacts& facts, const std::string& noun) {
+    backup_ = &backup;
+    stale_facts_ = facts;
+    // A second name of a link would be one of the file it names.
+    if (facts.is_link) {
+      stale_ = Stale::kUnsaved;
+      return;
+    }
+    const SystemCode code = TryLinkBeside(backup, backup, &saved_name_);
+    if (code == 0) {
+      stale_ = Stale::kSaved;
+    } else if (IsNothingAt(code)) {
+      stale_ = Stale::kNothing;
+    } else if (IsLinkUnsupported(code)) {
+      stale_ = Stale::kUnsaved;
+    } else {
+      throw MakeSystemError("cannot keep the old " + noun + " as", backup, code);
+    }
+  }
+
+  void PutBackStale() noexcept try {
+    if (stale_ == Stale::kSaved) {
+      if (TryRenameOver(saved_name_, *backup_) != 0) return;
+      // Where the path still named the stale backup, POSIX renames nothing
+      // and both names stay.
+      RemoveFileQuietly(saved_name_);
+    } else if (stale_ == Stale::kNothing) {
+      RemoveFileQuietly(*backup_);
+    }
+    if (stale_ != Stale::kUntouched) SyncDirectoryOf(*backup_);
+    // Last, for it may be refused (POSIX: a file of another owner).
+    if (stale_ == Stale::kSaved && stale_facts_.read_only)
+      SetReadOnly(*backup_, true, &stale_facts_);
+  } catch (const std::exception&) {
+    // The run fails for its first reason, which says more.
+  }
+
   const std::string& target_;
-  const FileIdentity file_;
+  const FileFacts old_;
   const bool is_link_;
   const bool made_writable_;
   bool replaced_ = false;
-  std::optional<StaleBackup> stale_;
+  Stale stale_ = Stale::kUntouched;
+  const std::string* backup_ = nullptr;
+  std::string saved_name_;
+  FileFacts stale_facts_;  // as it was looked at
 };
 
 Replacement::Replacement(std::string target, std::string backup, ReplacementWords words)
@@ -106,7 +152,7 @@ bool Replacement::Replace(const std::function<void(TempFile&)>& write) {
   next.KeepAs(target_);                                                     // 10
   if (backup) backup->Replaced();                                           // 10
   const bool carried = old_ && old_access_->CarryTo(target_, words_.noun);  // 11
-  if (!kRenamesReadOnlyFiles || carried) SetReadOnlyAttributes(target_);    // 12
+  if (!kRenamesReadOnlyFiles || carried) SetReadOnly(target_, true);        // 12
   return true;
 }
 
@@ -116,9 +162,8 @@ void Replacement::LookAndRefuse() {
   for (const std::string& path :
        {LongestTempPathBeside(target_), backup_, LongestTempPathBeside(backup_)})
     if (CountedPathLength(path) > LongestPath())
-      throw base::RunError(words_.cannot_replace, target_,
-                           "the temp file or the backup beside it would have a path longer than " +
-                               std::to_string(LongestPath()) + " characters");
+      RefuseTarget("the temp file or the backup beside it would have a path longer than " +
+                   std::to_string(LongestPath()) + " characters");
   // "List.bak" would be its own backup: deleting the stale backup would
   // delete the target.
   if (base::EqualIgnoringAsciiCase(target_, backup_))
@@ -126,43 +171,43 @@ void Replacement::LookAndRefuse() {
                          "the backup's name is the " + words_.noun + "'s own");
   // "SOFTWA~1.bak" may be the short name of "Software Archive.bak".
   if (const auto other = LongNameBehindShortName(backup_))
-    throw base::RunError(
-        words_.cannot_back_up, target_,
-        "its backup's path '" + backup_ + "' is the short name of another file, '" + *other + "'");
+    RefuseBackup("is the short name of another file, '" + *other + "'");
   target_facts_ = LookAt(target_);
   backup_facts_ = FileFacts();  // looked at only where there is a target
-  if (target_facts_.kind == PathKind::kDirectory)
-    throw base::RunError(words_.cannot_replace, target_, "it is a directory");
+  if (target_facts_.kind == PathKind::kDirectory) RefuseTarget("it is a directory");
   if (target_facts_.kind == PathKind::kOther)
-    throw base::RunError(words_.cannot_replace, target_,
-                         "it is not a file (a device, a pipe or a socket)");
+    RefuseTarget("it is not a file (a device, a pipe or a socket)");
   // What would fail only in the last rename, after the backup was made, and
   // leave what cannot be removed behind.
   const auto directory_refuses = WhyNoRenameIn(target_);
   if (const auto reason =
           target_facts_.why_not_replaceable ? target_facts_.why_not_replaceable : directory_refuses)
-    throw base::RunError(words_.cannot_replace, target_, *reason);
+    RefuseTarget(*reason);
   if (target_facts_.kind == PathKind::kNothing) return;
   backup_facts_ = LookAt(backup_);
-  if (BackupIsTheTarget())
-    throw base::RunError(
-        words_.cannot_back_up, target_,
-        "its backup's path '" + backup_ + "' names the " + words_.noun + " itself");
+  if (BackupIsTheTarget()) RefuseBackup("names the " + words_.noun + " itself");
   // A stale backup is replaced, a link there too, dangling or not; what
   // cannot be replaced by a file is refused now, with the target still as
   // it was.
   if (!backup_facts_.is_link &&
       (backup_facts_.kind == PathKind::kDirectory || backup_facts_.kind == PathKind::kOther))
-    throw base::RunError(words_.cannot_back_up, target_,
-                         "its backup's path '" + backup_ + "' is not a file");
+    RefuseBackup("is not a file");
   // The target's directory was looked at already where it holds the backup.
   const bool beside = base::DirectoryPart(target_, AnsiLeadBytes()) ==
                       base::DirectoryPart(backup_, AnsiLeadBytes());
   if (const auto reason = backup_facts_.why_not_replaceable ? backup_facts_.why_not_replaceable
                           : beside                          ? directory_refuses
                                                             : WhyNoRenameIn(backup_))
-    throw base::RunError(words_.cannot_back_up, target_,
-                         "its backup's path '" + backup_ + "' cannot be replaced: " + *reason);
+    RefuseBackup("cannot be replaced: " + *reason);
+}
+
+void Replacement::RefuseTarget(const std::string& reason) const {
+  throw base::RunError(words_.cannot_replace, target_, reason);
+}
+
+void Replacement::RefuseBackup(const std::string& what) const {
+  throw base::RunError(words_.cannot_back_up, target_,
+                       "its backup's path '" + backup_ + "' " + what);
 }
 
 // Keeps the old file as the backup; false where the target's path does not

@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/access_control.h"
 #include "platform/file.h"
 #include "platform/run_turn.h"
 #include "platform/temp_file.h"
@@ -105,6 +104,9 @@ class Replacement {
   // Looks at the target and the backup, and refuses what cannot be
   // replaced.
   void LookAndRefuse();
+  [[noreturn]] void RefuseTarget(const std::string& reason) const;
+  // Refuses the backup's path, which `what` says more of.
+  [[noreturn]] void RefuseBackup(const std::string& what) const;
   bool BackupIsTheTarget() const;
   void RefuseHeldFiles() const;
   bool OldFileReadUnchanged();

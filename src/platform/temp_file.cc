@@ -1,9 +1,9 @@
 #include "platform/temp_file.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <optional>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,16 +19,23 @@ constexpr size_t kCopyBufferSize = 128 * 1024;
 // How many taken names CreateBeside passes over before it gives up.
 constexpr int kMaxNameAttempts = 100;
 
-// Temp files are named "~tavrin-<process id>.tmp", or "~tavrin-<process
-// id>-<n>.tmp" where that is taken: short, so that a target whose path is
-// near the system's limit still gets one, and of one shape, so that stale
-// ones can be found.
-constexpr std::string_view kTempPrefix = "~tavrin-";
-constexpr std::string_view kTempSuffix = ".tmp";
+// The largest process id that a temp file's name holds: nine digits, every
+// process id of POSIX and Windows, and no overflow of the 32-bit number that
+// Windows keeps it in.
+constexpr unsigned long kLargestOwner = 999999999;
 
 // The directory part of `path`, with its final separator ("" for a bare name).
 std::string DirectoryPartOf(const std::string& path) {
   return std::string(base::DirectoryPart(path, AnsiLeadBytes()));
+}
+
+// Temp files are named "~tavrin-<process id>.tmp", or "~tavrin-<process
+// id>-<n>.tmp" where that is taken: short, so that a target whose path is
+// near the system's limit still gets one, and of one shape, so that stale
+// ones can be found.
+std::string TempName(unsigned long owner, unsigned long attempt) {
+  return "~tavrin-" + std::to_string(owner) + (attempt ? "-" + std::to_string(attempt) : "") +
+         ".tmp";
 }
 
 // A new name for a temp file beside `target`, each call the next of
@@ -39,37 +46,19 @@ std::string NextTempNameBeside(const std::string& target) {
   static int next = 0;  // one run, one thread
   const int number = next;
   next = (next + 1) % (kMaxNameAttempts + 1);
-  return DirectoryPartOf(target) + std::string(kTempPrefix) + std::to_string(CurrentProcessId()) +
-         (number ? "-" + std::to_string(number) : "") + std::string(kTempSuffix);
+  return DirectoryPartOf(target) + TempName(CurrentProcessId(), static_cast<unsigned long>(number));
 }
 
-// Whether `digits` is a number from 1 to `largest` written as CreateBeside
-// writes it: decimal, without leading zeros.
-bool IsNumberUpTo(std::string_view digits, unsigned long largest, unsigned long* number) {
-  if (digits.empty() || digits.size() > 9 || digits[0] == '0' ||
-      digits.find_first_not_of("0123456789") != std::string_view::npos)
-    return false;
-  *number = 0;
-  for (char digit : digits) *number = *number * 10 + static_cast<unsigned long>(digit - '0');
-  return *number <= largest;
-}
-
-// The process id in `name` when it is a name that CreateBeside makes:
-// "~tavrin-<process id>.tmp" or "~tavrin-<process id>-<attempt>.tmp".
-std::optional<unsigned long> TempNameOwner(std::string_view name) {
-  if (name.size() <= kTempPrefix.size() + kTempSuffix.size() ||
-      name.substr(0, kTempPrefix.size()) != kTempPrefix ||
-      name.substr(name.size() - kTempSuffix.size()) != kTempSuffix)
-    return std::nullopt;
-  const std::string_view middle =
-      name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
-  const size_t dash = middle.find('-');
-  unsigned long owner = 0, attempt = 0;
-  // Nine digits at most: every process id of POSIX and Windows, and no
-  // overflow of the 32-bit number that Windows keeps it in.
-  if (!IsNumberUpTo(middle.substr(0, dash), 999999999, &owner)) return std::nullopt;
-  if (dash != std::string_view::npos &&
-      !IsNumberUpTo(middle.substr(dash + 1), kMaxNameAttempts, &attempt))
+// The process id in `name` when it is a name that TempName makes: read back
+// and written anew, it must be `name` itself (no leading zeros, no sign,
+// nothing more).
+std::optional<unsigned long> TempNameOwner(const std::string& name) {
+  if (name.rfind("~tavrin-", 0) != 0) return std::nullopt;
+  char* end = nullptr;
+  const unsigned long owner = std::strtoul(name.c_str() + 8, &end, 10);
+  const unsigned long attempt = *end == '-' ? std::strtoul(end + 1, &end, 10) : 0;
+  if (owner == 0 || owner > kLargestOwner || attempt > kMaxNameAttempts ||
+      TempName(owner, attempt) != name)
     return std::nullopt;
   return owner;
 }
@@ -119,8 +108,7 @@ void TempFile::KeepAs(const std::string& target) {
 }
 
 std::string LongestTempPathBeside(const std::string& target) {
-  return DirectoryPartOf(target) + std::string(kTempPrefix) + "999999999-" +
-         std::to_string(kMaxNameAttempts) + std::string(kTempSuffix);
+  return DirectoryPartOf(target) + TempName(kLargestOwner, kMaxNameAttempts);
 }
 
 namespace {
@@ -134,7 +122,7 @@ void GiveBackReadOnly(const LookedAt& target) {
   if (!target.facts.read_only || !file) return;
   try {
     const FileFacts now = LookAt(target.path);
-    if (now.identity() == file && !now.read_only) SetReadOnlyAttributes(target.path);
+    if (now.identity() == file && !now.read_only) SetReadOnly(target.path, true, &now);
   } catch (const base::RunError&) {
     // The cleanup never fails a run; a later step reads the attribute again.
   }
@@ -149,9 +137,7 @@ void RemoveStaleTempFilesBeside(const std::vector<LookedAt>& targets) {
     const std::string directory = DirectoryPartOf(beside.path);
     if (std::find(directories.begin(), directories.end(), directory) != directories.end()) continue;
     directories.push_back(directory);
-    for (const std::string& name :
-         NamesIn(directory.empty() ? "." : directory,
-                 std::string(kTempPrefix) + "*" + std::string(kTempSuffix))) {
+    for (const std::string& name : NamesIn(directory.empty() ? "." : directory, "~tavrin-*.tmp")) {
       // Only the files of runs that have ended: a live run may be between
       // two steps, not holding them.
       const auto owner = TempNameOwner(name);
@@ -203,36 +189,42 @@ enum class SecondName { kGiven, kUnsupported, kNothingThere };
 // `to`.
 SecondName GiveSecondName(const std::string& from, const std::string& to, const std::string& noun,
                           const FileIdentity& file) {
-  for (int attempt = 0;; ++attempt) {
-    const std::string name = NextTempNameBeside(to);
-    const SystemCode code = TryAddHardLink(from, name);
-    if (IsLinkUnsupported(code)) return SecondName::kUnsupported;
-    // Nothing there: the file, or the directory of `to`. Also where the
-    // file's last name went just as it was to get another.
-    if (IsNothingAt(code)) {
-      const auto now = StateOf(from);
-      if (!now || now->file != file) return SecondName::kNothingThere;
-    }
-    if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;
-    if (code != 0) throw MakeSystemError("cannot keep the old " + noun + " as", to, code);
-    // Another file put at `from` since it was read is no backup of it.
-    const auto linked = StateOf(name);
-    if (!linked || linked->file != file) {
-      RemoveFileQuietly(name);
-      return SecondName::kNothingThere;
-    }
-    const SystemCode renamed = TryRenameOver(name, to);
-    // Where `to` may have been a name of the same file already (it has
-    // another name besides `from` and this one), POSIX renames nothing and
-    // the second name stays; where the rename failed it goes too.
-    if (renamed || linked->file.names > 2) RemoveFileQuietly(name);
-    if (renamed) throw MakeSystemError("cannot keep the old " + noun + " as", to, renamed);
-    SyncDirectoryOf(to);
-    return SecondName::kGiven;
+  std::string name;
+  const SystemCode code = TryLinkBeside(from, to, &name);
+  if (IsLinkUnsupported(code)) return SecondName::kUnsupported;
+  // Nothing there: the file, or the directory of `to`. Also where the file's
+  // last name went just as it was to get another.
+  if (IsNothingAt(code)) {
+    const auto now = StateOf(from);
+    if (!now || now->file != file) return SecondName::kNothingThere;
   }
+  if (code != 0) throw MakeSystemError("cannot keep the old " + noun + " as", to, code);
+  // Another file put at `from` since it was read is no backup of it.
+  const auto linked = StateOf(name);
+  if (!linked || linked->file != file) {
+    RemoveFileQuietly(name);
+    return SecondName::kNothingThere;
+  }
+  const SystemCode renamed = TryRenameOver(name, to);
+  // Where `to` may have been a name of the same file already (it has another
+  // name besides `from` and this one), POSIX renames nothing and the second
+  // name stays; where the rename failed it goes too.
+  if (renamed || linked->file.names > 2) RemoveFileQuietly(name);
+  if (renamed) throw MakeSystemError("cannot keep the old " + noun + " as", to, renamed);
+  SyncDirectoryOf(to);
+  return SecondName::kGiven;
 }
 
 }  // namespace
+
+SystemCode TryLinkBeside(const std::string& existing, const std::string& beside,
+                         std::string* name) {
+  for (int attempt = 0;; ++attempt) {
+    *name = NextTempNameBeside(beside);
+    const SystemCode code = TryAddHardLink(existing, *name);
+    if (!IsNameTaken(code) || attempt == kMaxNameAttempts) return code;
+  }
+}
 
 bool GiveSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
                           const std::string& noun, bool copy_only) {
@@ -240,54 +232,6 @@ bool GiveSecondNameOrCopy(const std::string& from, const FileIdentity& file, con
       copy_only ? SecondName::kUnsupported : GiveSecondName(from, to, noun, file);
   if (named == SecondName::kUnsupported) return CopyDurably(from, to, file);
   return named == SecondName::kGiven;
-}
-
-StaleBackup StaleBackup::Save(const std::string& path, const FileFacts& facts,
-                              const std::string& noun) {
-  // A second name of a link would be one of the file it names.
-  if (facts.is_link) return StaleBackup(path, Was::kUnsaved, "", false);
-  for (int attempt = 0;; ++attempt) {
-    const std::string name = NextTempNameBeside(path);
-    const SystemCode code = TryAddHardLink(path, name);
-    if (code == 0) return StaleBackup(path, Was::kSaved, name, facts.read_only);
-    if (IsNothingAt(code)) return StaleBackup(path, Was::kNothing, "", false);
-    if (IsLinkUnsupported(code)) return StaleBackup(path, Was::kUnsaved, "", false);
-    if (IsNameTaken(code) && attempt < kMaxNameAttempts) continue;
-    throw MakeSystemError("cannot keep the old " + noun + " as", path, code);
-  }
-}
-
-StaleBackup::StaleBackup(StaleBackup&& other) noexcept
-    : path_(std::move(other.path_)),
-      was_(other.was_),
-      saved_name_(std::move(other.saved_name_)),
-      read_only_(other.read_only_),
-      dropped_(std::exchange(other.dropped_, true)) {}
-
-StaleBackup::~StaleBackup() {
-  if (!dropped_) PutBack();
-}
-
-void StaleBackup::Drop() noexcept {
-  dropped_ = true;
-  if (was_ == Was::kSaved) RemoveFileQuietly(saved_name_);
-}
-
-void StaleBackup::PutBack() noexcept {
-  try {
-    if (was_ == Was::kSaved) {
-      if (TryRenameOver(saved_name_, path_) != 0) return;
-      // Where the path still named the stale backup, POSIX renames nothing
-      // and both names stay.
-      RemoveFileQuietly(saved_name_);
-      if (read_only_) SetReadOnlyAttributes(path_);
-    } else if (was_ == Was::kNothing) {
-      RemoveFileQuietly(path_);
-    }
-    SyncDirectoryOf(path_);
-  } catch (const std::exception&) {
-    // The run fails for its first reason, which says more.
-  }
 }
 
 }  // namespace platform

@@ -89,52 +89,9 @@ void RemoveStaleTempFilesBeside(const std::vector<LookedAt>& targets);
 bool GiveSecondNameOrCopy(const std::string& from, const FileIdentity& file, const std::string& to,
                           const std::string& noun, bool copy_only);
 
-// What was at a backup's path before a new backup replaced it, kept under a
-// second name beside it until the run that replaced it is through, so that
-// a run that fails later can put it back. The calling sequence:
-//
-//   StaleBackup stale = StaleBackup::Save(backup, "list");
-//   GiveSecondNameOrCopy(list, file, backup, "list", ...);  // the new backup
-//   ...                                                     // the list replaced
-//   stale.Drop();
-//
-// A StaleBackup that goes out of scope undropped puts the stale backup back
-// at its path, with its read-only attribute (Windows takes it away to
-// replace the file), or removes what is there where nothing was. A second
-// name cannot be had on a file system without hard links, nor for a link at
-// the path: then the new backup stays. Quiet once saved: a failure to put it
-// back leaves the new backup, and the saved name for a later run to remove.
-class StaleBackup {
- public:
-  // Gives the file at `path`, which `facts` describe, a second name beside
-  // it, if there is one. Failures name the file by `noun` ("cannot keep the
-  // old list as ...").
-  static StaleBackup Save(const std::string& path, const FileFacts& facts, const std::string& noun);
-
-  StaleBackup(StaleBackup&& other) noexcept;
-  StaleBackup& operator=(StaleBackup&&) = delete;
-  StaleBackup(const StaleBackup&) = delete;
-  StaleBackup& operator=(const StaleBackup&) = delete;
-  ~StaleBackup();
-
-  // The new backup is there to stay: the stale one's saved name goes.
-  void Drop() noexcept;
-
- private:
-  enum class Was { kNothing, kSaved, kUnsaved };
-  StaleBackup(std::string path, Was was, std::string saved_name, bool read_only)
-      : path_(std::move(path)),
-        was_(was),
-        saved_name_(std::move(saved_name)),
-        read_only_(read_only) {}
-  void PutBack() noexcept;
-
-  std::string path_;
-  Was was_;
-  std::string saved_name_;
-  bool read_only_;
-  bool dropped_ = false;
-};
+// Gives the file that `existing` names a second name beside `beside`: a new
+// temp name, in `*name`. The system's code, as TryAddHardLink gives it.
+SystemCode TryLinkBeside(const std::string& existing, const std::string& beside, std::string* name);
 
 }  // namespace platform
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "base/run_error.h"
-#include "job/backup_name.h"
 #include "platform/file.h"
 #include "platform/temp_file.h"
 #include "support/scratch.h"
@@ -20,6 +19,22 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kStamp = StampFor("2.1") + "\r\n";
+
+TEST(BackupName, TakesTheBackupPathBeforeTheFirstDotAndKnowsWhenThatCutsTheRoot) {
+  EXPECT_EQ(BackupPathFor("C:\\Software.txt"), "C:\\Software.bak");
+  EXPECT_EQ(BackupPathFor("C:\\Software.list.txt"), "C:\\Software.bak");
+  EXPECT_EQ(BackupPathFor("C:\\Software"), "C:\\Software.bak");
+  EXPECT_EQ(BackupPathFor(".\\list.txt"), ".\\list.txt.bak");
+  EXPECT_EQ(BackupPathFor("C:\\dir.d\\list.txt"), "C:\\dir.bak");
+  EXPECT_EQ(BackupPathFor(""), ".bak");
+  for (const char* cut : {"\\\\127.0.0.1\\share\\Software.txt", "\\\\fs.corp.example\\s\\l.txt",
+                          "\\\\server\\sh.are\\list.txt", "\\\\.\\Z:\\Software.txt",
+                          "\\\\?\\UNC\\10.0.0.1\\share\\list.txt"})
+    EXPECT_TRUE(BackupPathCutsRoot(cut)) << cut;
+  for (const char* kept : {"C:\\Software.txt", "\\\\server\\share\\Software.txt", ".\\list.txt",
+                           "\\\\?\\C:\\list.txt", "list", "C:\\dir.d\\list.txt"})
+    EXPECT_FALSE(BackupPathCutsRoot(kept)) << kept;
+}
 
 class StampingTest : public testing::Test {
  protected:
@@ -159,7 +174,7 @@ TEST_F(StampingTest, RefusesBackupPathsThatNameNoFileAndPathsTooLongForTheirNeig
   for (const auto& [measure, name] :
        {std::pair{temp_path, std::string("S.t")}, std::pair{backup_path, std::string(40, 'N')}}) {
     const size_t beside_scratch = measure((scratch_.path() / name).string());
-    for (const size_t over : {0, 1}) {
+    for (const size_t over : {size_t{0}, size_t{1}}) {
       const fs::path directory = DirectoryOfLength(
           scratch_.path().string().size() + limit + over - beside_scratch, mark++);
       const std::string list = (directory / name).string();

@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <list>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "base/run_error.h"
-#include "platform/process.h"
-#include "support/scoped_environment.h"
 
 namespace {
 
@@ -26,18 +24,18 @@ const std::vector<Location> kPresets = {
     {"UsersProfile", "C:\\Winnt\\Profiles\\Velmo"},
 };
 
-LocationTable OverriddenTable() {
+// The table as a run builds it, with `environment` for the environment.
+LocationTable OverriddenTable(const std::map<std::string, std::string>& environment = {}) {
   LocationTable table;
   PresetLocations(table);
-  for (int16_t row = 1; row <= 10; ++row)
-    ApplyEnvironmentOverride(table, row, platform::LookUpEnvironment);
+  for (int16_t row = 1; row <= 10; ++row) {
+    const auto value = environment.find(table.Row(row).name);
+    ApplyEnvironmentOverride(table, row, value == environment.end() ? "" : value->second);
+  }
   return table;
 }
 
 TEST(LocationTable, PresetsFillRowsTwoToTenAndLeaveTheRestFree) {
-  std::list<ScopedEnvironment> unset;  // stays in place: not movable
-  for (const Location& preset : kPresets)
-    if (!preset.name.empty()) unset.emplace_back(preset.name, std::nullopt);
   const LocationTable table = OverriddenTable();
   for (int16_t row = 1; row <= 10; ++row) {
     EXPECT_EQ(table.Row(row).name, kPresets[size_t(row - 1)].name) << row;
@@ -53,8 +51,7 @@ TEST(LocationTable, RowsOutsideOneToTwentyAreOutOfRange) {
   LocationTable table;
   for (int16_t row : {int16_t{0}, int16_t{21}, int16_t{-1}, int16_t{32767}, int16_t{-32768}}) {
     EXPECT_THROW(table.Row(row), base::RunError) << row;
-    EXPECT_THROW(ApplyEnvironmentOverride(table, row, platform::LookUpEnvironment), base::RunError)
-        << row;
+    EXPECT_THROW(ApplyEnvironmentOverride(table, row, "C:\\x"), base::RunError) << row;
   }
   try {
     table.Row(21);
@@ -65,12 +62,11 @@ TEST(LocationTable, RowsOutsideOneToTwentyAreOutOfRange) {
 }
 
 TEST(EnvironmentOverride, SetValuesReplaceDefaultsAndEmptyOrUnsetOnesKeepThem) {
-  ScopedEnvironment set("Software_Txt", "D:\\Lists\\Soft ware.txt ");
-  ScopedEnvironment empty("VisuDir", "");
-  ScopedEnvironment unset("ServicePackDir", std::nullopt);
-  ScopedEnvironment reference("UsersProfile", "$VisuDir$\\Profile");
-  ScopedEnvironment stranger("NotALocation", "X:\\nowhere");
-  const LocationTable table = OverriddenTable();
+  // ServicePackDir is unset.
+  const LocationTable table = OverriddenTable({{"Software_Txt", "D:\\Lists\\Soft ware.txt "},
+                                               {"VisuDir", ""},
+                                               {"UsersProfile", "$VisuDir$\\Profile"},
+                                               {"NotALocation", "X:\\nowhere"}});
   EXPECT_EQ(table.Row(kSoftwareListRow).value,
             "D:\\Lists\\Soft ware.txt ");  // taken as it is, blank included
   EXPECT_EQ(table.Row(4).value, "C:\\Omnaro");
@@ -83,17 +79,16 @@ TEST(EnvironmentOverride, SetValuesReplaceDefaultsAndEmptyOrUnsetOnesKeepThem) {
 // 32767 that Windows allows.
 TEST(EnvironmentOverride, TakesValuesOfAnyLengthAndEveryByte) {
   const std::string long_value = "C:\\" + std::string(20000, 'x') + "\\list.txt";
-  ScopedEnvironment set("Software_Txt", long_value);
-  ScopedEnvironment high("VisuDir", "C:\\Sch\xF6n\x80\xFF");
-  const LocationTable table = OverriddenTable();
+  const LocationTable table =
+      OverriddenTable({{"Software_Txt", long_value}, {"VisuDir", "C:\\Sch\xF6n\x80\xFF"}});
   EXPECT_EQ(table.Row(kSoftwareListRow).value, long_value);
   EXPECT_EQ(table.Row(4).value, "C:\\Sch\xF6n\x80\xFF");
 }
 
-TEST(EnvironmentOverride, FreeRowsAreNeverLookedUp) {
+TEST(EnvironmentOverride, FreeRowsAreNeverOverridden) {
   LocationTable table;
   table.Row(11).value = "kept";
-  ApplyEnvironmentOverride(table, 11, platform::LookUpEnvironment);
+  ApplyEnvironmentOverride(table, 11, "X:\\elsewhere");
   EXPECT_EQ(table.Row(11).value, "kept");
 }
 

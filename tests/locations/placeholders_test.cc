@@ -1,4 +1,4 @@
-#include "locations/placeholders.h"
+#include "locations/location_table.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "base/run_error.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;
@@ -63,7 +64,7 @@ TEST(Replacement, AFileSavedInPlaceDuringARoundIsLeftForTheNextRound) {
   const std::string target = scratch / "list.txt", backup = scratch / "list.bak";
   WriteBytes(target, "old");
   WriteBytes(backup, "stale");
-  SetReadOnlyAttributes(backup);
+  SetReadOnly(backup, true);
   Replacement replacement(target, backup, kWords);
   File* old = replacement.Open();
   EXPECT_FALSE(replacement.Replace([&](TempFile& file) {
@@ -79,6 +80,34 @@ TEST(Replacement, AFileSavedInPlaceDuringARoundIsLeftForTheNextRound) {
   EXPECT_EQ(ReadBytes(target), "new");
   EXPECT_EQ(ReadBytes(backup), "edited");
   EXPECT_EQ(Entries(scratch), 3);  // and "moved"
+}
+
+// Steps 5 to 9 failing, or finding the target gone: the target and the
+// read-only stale backup stay as they were, and no temp name is left.
+TEST(Replacement, AFailedRoundLeavesTheTargetAndTheStaleBackupAsTheyWere) {
+  for (const bool gone : {false, true}) {
+    ScratchDir scratch;
+    const std::string target = scratch / "list.txt", backup = scratch / "list.bak";
+    WriteBytes(target, "old");
+    WriteBytes(backup, "stale");
+    SetReadOnly(backup, true);
+    Replacement replacement(target, backup, kWords);
+    File* old = replacement.Open();
+    const auto fail = [&](TempFile& file) {
+      Write(old, file, "new");
+      if (!gone) throw base::RunError("cannot write", file.path(), "the disk is full");
+      fs::remove(target);
+    };
+    if (gone) {
+      EXPECT_FALSE(replacement.Replace(fail));
+    } else {
+      EXPECT_THROW(replacement.Replace(fail), base::RunError);
+      EXPECT_EQ(ReadBytes(target), "old");
+    }
+    EXPECT_EQ(ReadBytes(backup), "stale");
+    EXPECT_TRUE(IsReadOnly(backup));
+    EXPECT_EQ(Entries(scratch), gone ? 1 : 2);
+  }
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ TEST(TempFile, TakesItsTargetsPlaceAndTheOldFileStaysUnderASecondNameOrAsACopy) 
   const FileFacts facts = File::OpenForReading(list).Facts();
   replacement.TakeRights(&facts, kRenamesReadOnlyFiles);
   replacement.KeepAs(list);
-  if (!kRenamesReadOnlyFiles) SetReadOnlyAttributes(list);
+  if (!kRenamesReadOnlyFiles) SetReadOnly(list, true);
   EXPECT_EQ(ReadBytes(list), "new");
   EXPECT_TRUE(IsReadOnly(list));
   EXPECT_EQ(ReadBytes(backup), "old");

@@ -10,6 +10,9 @@ namespace platform {
 // "/mnt/x", where WSL mounts the Windows drives. Other paths stay as they are.
 std::string NativePath(const std::string& path);
 
+// The directory that holds `path`, in Windows form: "." for a bare name.
+std::string DirectoryOf(const std::string& path);
+
 }  // namespace platform
 
 #endif  // TAVRIN_PLATFORM_POSIX_NATIVE_PATH_H_

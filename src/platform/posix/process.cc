@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 #include "base/profile_syntax.h"
 #include "platform/system_error.h"
@@ -30,15 +29,14 @@ std::string LookUpEnvironment(const std::string& name) {
 }
 
 std::string ExecutablePath() {
-  std::vector<char> buffer(4096);
-  for (;;) {
-    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+  // A path that fills the buffer may have been cut: then a larger one.
+  for (std::string path(4096, '\0');; path.resize(path.size() * 2)) {
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
     if (length < 0)
       throw MakeSystemError("cannot find the program's own file", "/proc/self/exe",
                             static_cast<SystemCode>(errno));
-    if (static_cast<size_t>(length) < buffer.size())
-      return std::string(buffer.data(), static_cast<size_t>(length));
-    buffer.resize(buffer.size() * 2);
+    if (static_cast<size_t>(length) < path.size())
+      return path.substr(0, static_cast<size_t>(length));
   }
 }
 
@@ -50,8 +48,8 @@ unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); 
 
 bool ProcessIsRunning(unsigned long process_id) {
   const pid_t pid = static_cast<pid_t>(process_id);
-  if (pid <= 0 || static_cast<unsigned long>(pid) != process_id) return false;
-  return kill(pid, 0) == 0 || errno != ESRCH;
+  return pid > 0 && static_cast<unsigned long>(pid) == process_id &&
+         (kill(pid, 0) == 0 || errno != ESRCH);
 }
 
 }  // namespace platform

@@ -7,15 +7,12 @@
 
 namespace platform {
 
-// Event IDs of the entries, one per kind, for filters of fleet monitoring.
-constexpr DWORD kFailureEventId = 1;
-constexpr DWORD kWarningEventId = 2;
-
-// An entry from the source "tavrin" in the Application event log, of `type`
-// (EVENTLOG_ERROR_TYPE, EVENTLOG_WARNING_TYPE): `message`, and the program's
-// path, which tells which copy ran. Quiet: an entry that cannot be written
-// is left out.
-void LogEvent(WORD type, DWORD event_id, const std::string& message) noexcept;
+// An entry from the source "tavrin" in the Application event log, of `type`:
+// EVENTLOG_ERROR_TYPE (event ID 1) or EVENTLOG_WARNING_TYPE (event ID 2),
+// one ID per kind for filters of fleet monitoring. It holds `message`, and
+// the program's path, which tells which copy ran. Quiet: an entry that
+// cannot be written is left out.
+void LogEvent(WORD type, const std::string& message) noexcept;
 
 }  // namespace platform
 

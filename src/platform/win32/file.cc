@@ -1,17 +1,10 @@
 #include "platform/file.h"
 
-#include <windows.h>
-
-#include <limits>
-#include <optional>
-#include <string>
+#include <algorithm>
 #include <utility>
 
 #include "base/ascii_case.h"
-#include "base/windows_path.h"
-#include "platform/process.h"
 #include "platform/win32/faults.h"
-#include "platform/win32/held_files.h"
 
 // Every operation that a file held by another program refuses is retried
 // for a while (RetryWhileHeld); the questions that open nothing for reading
@@ -21,228 +14,170 @@ namespace platform {
 
 namespace {
 
-// ReadFile and WriteFile take 32-bit counts.
-constexpr size_t kLargestTransfer = 1u << 30;
-
 HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
-
-// Opens whatever `path` names, links followed unless `flags` says
-// otherwise, directories and devices included, to ask about it. Asking reads
-// no data, so it needs no sharing: a file held exclusively opens this way
-// too.
-HANDLE OpenToLookAt(const std::string& path, DWORD* code, DWORD flags = 0) {
-  return OpenWhileHeld("look-at", path, 0, kShareAll, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS | flags, code);
+// Asks for `operation` on `path` through `call` (see FaultOrCall), and
+// throws `action` with the error where it fails.
+template <typename Call>
+void CallOrThrow(const char* operation, const std::string& path, const char* action, Call call) {
+  if (const DWORD code = FaultOrCall(operation, path, call))
+    throw MakeSystemError(action, path, code);
 }
 
-// The full path of `path`'s directory and the name of its entry there as
-// the directory holds it; false when either cannot be had.
-bool StoredEntry(const std::string& path, std::string* directory, std::string* name,
-                 std::string* short_name = nullptr) {
-  // The search would take these for wildcards and find some other entry;
-  // the "?" of a "\\?\" prefix is none.
-  const size_t prefix = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
-  if (path.find_first_of("*?<>\"", prefix) != std::string::npos) return false;
-  char full[MAX_PATH * 4];
-  char* last_name = nullptr;
-  const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, &last_name);
-  if (length == 0 || length >= sizeof full || last_name == nullptr) return false;
-  WIN32_FIND_DATAA entry;
-  if (InjectedFault("find-first", full)) return false;
-  const HANDLE search = FindFirstFileA(full, &entry);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  *directory = std::string(full, last_name);
-  *name = entry.cFileName;
-  if (short_name) *short_name = entry.cAlternateFileName;
-  return true;
-}
+// The most that one ReadFile or WriteFile moves: they take 32-bit counts.
+DWORD Chunk(size_t size) { return static_cast<DWORD>(std::min<size_t>(size, 1u << 30)); }
 
-void SetAttributes(const std::string& path, DWORD attributes) {
-  if (const DWORD code = RetryWhileHeld([&] {
-        return FaultOrCall("set-attributes", path,
-                           [&] { return SetFileAttributesA(path.c_str(), attributes); });
-      }))
-    throw MakeSystemError("cannot set the attributes of", path, code);
-}
-
-// The attributes that SetFileAttributesA sets; the others (directory,
-// reparse point, compressed, ...) it does not take.
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
-                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// `attributes` with read-only set or cleared, as SetFileAttributesA takes
-// them: "normal" stands for none.
-DWORD WithReadOnly(DWORD attributes, bool read_only) {
-  attributes &= kSettableAttributes;
-  attributes = read_only ? attributes | FILE_ATTRIBUTE_READONLY
-                         : attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
-  return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-}
-
-// The attributes and the identity of what `path` itself names (a link not
-// followed), looked at once, without waiting; empty when it cannot be had.
-struct Entry {
-  DWORD attributes;
-  FileIdentity file;
-};
-std::optional<Entry> EntryAt(const std::string& path) {
-  if (InjectedFault("look-at", path)) return std::nullopt;
-  const HANDLE file =
-      CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool known =
-      !InjectedFault("get-information", path) && GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
-  if (!known) return std::nullopt;
-  return Entry{info.dwFileAttributes,
-               FileIdentity{info.dwVolumeSerialNumber,
-                            uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow}};
-}
-
-// The read-only attribute taken from a file for an operation that Windows
-// refuses on a read-only file, a delete or a rename over it (git for Windows
-// clears it too), and given back when that operation fails: a failure
-// leaves the file's attributes as they were. Only to the file it was taken
-// from: another program may have put another at the path meanwhile. Quiet,
-// and it never waits.
-class ReadOnlyTaken {
- public:
-  // Takes it from the read-only file at `path` itself, once; whether it
-  // did just now.
-  bool From(const std::string& path) {
-    if (taken_) return false;
-    const auto entry = EntryAt(path);
-    if (!entry || !(entry->attributes & FILE_ATTRIBUTE_READONLY) ||
-        entry->attributes & FILE_ATTRIBUTE_DIRECTORY ||
-        InjectedFault("set-attributes-quietly", path) ||
-        !SetFileAttributesA(path.c_str(), WithReadOnly(entry->attributes, false)))
-      return false;
-    path_ = path;
-    taken_ = entry;
-    return true;
-  }
-
-  // After the operation failed: back to the attributes it had.
-  void GiveBack() const {
-    if (!taken_) return;
-    const auto now = EntryAt(path_);
-    if (now && now->file == taken_->file && !InjectedFault("set-attributes-quietly", path_))
-      SetFileAttributesA(path_.c_str(), WithReadOnly(now->attributes, true));
-  }
-
- private:
-  std::string path_;
-  std::optional<Entry> taken_;
-};
-
-// Deletes `path` at once or not at all, a read-only file too: where the
-// delete is denied, once more without the attribute, given back where that
-// fails too.
-void DeleteWithoutWaiting(const std::string& path) {
-  const auto remove = [&] {
-    return FaultOrCall("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
-  };
-  if (remove() != ERROR_ACCESS_DENIED) return;
-  ReadOnlyTaken read_only;
-  if (read_only.From(path) && remove() != 0) read_only.GiveBack();
-}
-
-FileState StateFrom(const BY_HANDLE_FILE_INFORMATION& info) {
-  const uint64_t index =
-      InjectedZeroFileIndex() ? 0 : uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-  return FileState{FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks},
-                   uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow,
-                   static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
-                                        info.ftLastWriteTime.dwLowDateTime)};
+// What a file's attributes tell.
+FileFacts FactsOf(DWORD attributes) {
+  FileFacts facts;
+  facts.kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
+  facts.mode = attributes;
+  facts.read_only = attributes & FILE_ATTRIBUTE_READONLY;
+  return facts;
 }
 
 // What the information of a file on disk tells.
-void TakeFacts(const BY_HANDLE_FILE_INFORMATION& info, FileFacts* facts) {
-  facts->kind =
-      info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
-  facts->state = StateFrom(info);
-  facts->mode = info.dwFileAttributes;
-  facts->read_only = info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
-  facts->created =
-      uint64_t{info.ftCreationTime.dwHighDateTime} << 32 | info.ftCreationTime.dwLowDateTime;
-}
-
-// The information of the open file `file` at `path`, where it is a file
-// on disk (devices, pipes and consoles open too).
-bool InformationOf(HANDLE file, const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-  return !InjectedFault("get-information", path) && GetFileType(file) == FILE_TYPE_DISK &&
-         GetFileInformationByHandle(file, info);
-}
-
-// The state of the open file `file` at `path`; empty where the system cannot
-// tell.
-std::optional<FileState> StateOfHandle(HANDLE file, const std::string& path) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (InjectedFault("get-information", path) || !GetFileInformationByHandle(file, &info))
-    return std::nullopt;
-  return StateFrom(info);
-}
-
-// Looks at what `path` names, or at `path` itself where `entry`, through one
-// open that asks nothing of the file's sharing. Empty where it does not
-// open, with the reason in `*code`.
-std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD* code) {
-  const HANDLE file = OpenToLookAt(path, code, entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  // Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a device name
-  // wherever it stands, before Windows 11), pipes, consoles.
-  FileFacts facts;
-  facts.kind = PathKind::kOther;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (InformationOf(file, path, &info)) {
-    TakeFacts(info, &facts);
-    facts.is_link = entry && info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-  }
-  CloseHandle(file);
+FileFacts FactsFrom(const BY_HANDLE_FILE_INFORMATION& info) {
+  const auto join = [](DWORD high, DWORD low) { return uint64_t{high} << 32 | low; };
+  const auto time = [&](const FILETIME& at) { return join(at.dwHighDateTime, at.dwLowDateTime); };
+  const uint64_t index =
+      InjectedZeroFileIndex() ? 0 : join(info.nFileIndexHigh, info.nFileIndexLow);
+  FileFacts facts = FactsOf(info.dwFileAttributes);
+  facts.state = FileState{FileIdentity{info.dwVolumeSerialNumber, index, info.nNumberOfLinks},
+                          join(info.nFileSizeHigh, info.nFileSizeLow),
+                          static_cast<int64_t>(time(info.ftLastWriteTime))};
+  facts.created = time(info.ftCreationTime);
   return facts;
+}
+
+// What the open `file` is. Devices open too: NUL, COM1, "C:\dir\NUL.txt" (a
+// device name wherever it stands, before Windows 11), pipes, consoles.
+FileFacts FactsOfOpen(HANDLE file, const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) == FILE_TYPE_DISK && !InjectedFault("get-information", path) &&
+      GetFileInformationByHandle(file, &info))
+    return FactsFrom(info);
+  FileFacts other;
+  other.kind = PathKind::kOther;
+  return other;
+}
+
+// Looks at what `path` names, or at `path` itself (a link not followed)
+// where `entry`, through one open that reads no data and so needs no
+// sharing: a file held exclusively opens this way too. Retried while held
+// where `wait`. Empty where it does not open, with the reason in `*code`
+// where given.
+std::optional<FileFacts> LookThrough(const std::string& path, bool entry, DWORD* code = nullptr,
+                                     bool wait = true) {
+  const HANDLE file = OpenWhileHeld(
+      "look-at", path, 0, kShareAll, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (entry ? FILE_FLAG_OPEN_REPARSE_POINT : 0), code, wait);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  FileFacts facts = FactsOfOpen(file, path);
+  CloseHandle(file);
+  facts.is_link = entry && facts.mode & FILE_ATTRIBUTE_REPARSE_POINT;
+  return facts;
+}
+
+// The entry that `path` names as its directory holds it (its long and short
+// name), the full path of that directory, and the last name of `path` as
+// Windows takes it (without trailing dots and blanks); empty when these
+// cannot be had.
+struct StoredEntry {
+  std::string directory, asked;
+  WIN32_FIND_DATAA found;
+};
+std::optional<StoredEntry> FindStoredEntry(const std::string& path) {
+  // The search would take these for wildcards and find some other entry;
+  // the "?" of a "\\?\" prefix is none.
+  const size_t prefix = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
+  if (path.find_first_of("*?<>\"", prefix) != std::string::npos) return std::nullopt;
+  char full[MAX_PATH * 4];
+  char* last_name = nullptr;
+  const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, &last_name);
+  if (length == 0 || length >= sizeof full || last_name == nullptr) return std::nullopt;
+  StoredEntry entry{std::string(full, last_name), last_name, {}};
+  if (InjectedFault("find-first", full)) return std::nullopt;
+  const HANDLE search = FindFirstFileA(full, &entry.found);
+  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+  FindClose(search);
+  return entry;
+}
+
+// The attributes that SetFileAttributesA sets besides read-only; the others
+// (directory, reparse point, compressed, ...) it does not take.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+                                  FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Sets `attributes` with read-only set or cleared, as SetFileAttributesA
+// takes them: "normal" stands for none. 0 when done, else the error.
+DWORD SetAttributes(const char* operation, const std::string& path, DWORD attributes,
+                    bool read_only) {
+  attributes = (attributes & kKeptAttributes) | (read_only ? FILE_ATTRIBUTE_READONLY : 0);
+  if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+  return FaultOrCall(operation, path, [&] { return SetFileAttributesA(path.c_str(), attributes); });
+}
+
+// Asks for `operation` on the file or link at `path` through `call` (see
+// FaultOrCall); where it is denied, once more without the read-only
+// attribute, which Windows refuses a delete or a rename over (git for
+// Windows clears it too), and which is given back when that fails too: a
+// failure leaves the file's attributes as they were. Given back only to the
+// file it was taken from: another program may have put another at the path
+// meanwhile. The attribute is handled quietly and without waiting.
+template <typename Call>
+DWORD EvenIfReadOnly(const char* operation, const std::string& path, Call call) {
+  DWORD code = FaultOrCall(operation, path, call);
+  const auto taken =
+      code == ERROR_ACCESS_DENIED ? LookThrough(path, true, nullptr, false) : std::nullopt;
+  if (!taken || taken->kind != PathKind::kFile || !taken->read_only ||
+      SetAttributes("set-attributes-quietly", path, taken->mode, false))
+    return code;
+  code = FaultOrCall(operation, path, call);
+  const auto now = code ? LookThrough(path, true, nullptr, false) : std::nullopt;
+  if (now && now->state && now->state->file == taken->state->file)
+    SetAttributes("set-attributes-quietly", path, now->mode, true);
+  return code;
+}
+
+// Opens the file at `path` for reading, retried while held: where nothing
+// is there and `if_there`, INVALID_HANDLE_VALUE. Anything else that keeps
+// it from opening, or anything but a file on disk there (a device, a pipe,
+// a directory opened with `flags`), throws `action`.
+HANDLE OpenOrdinary(const char* operation, const std::string& path, DWORD share, DWORD flags,
+                    const char* action, bool if_there) {
+  DWORD code = 0;
+  const HANDLE file =
+      OpenWhileHeld(operation, path, GENERIC_READ, share, OPEN_EXISTING, flags, &code);
+  if (file == INVALID_HANDLE_VALUE && !(if_there && IsNothingAt(code)))
+    throw MakeSystemError(action, path, code);
+  // A directory opens only with backup semantics: only then does telling a
+  // file apart take more than its type.
+  if (file == INVALID_HANDLE_VALUE ||
+      (flags & FILE_FLAG_BACKUP_SEMANTICS ? FactsOfOpen(file, path).kind == PathKind::kFile
+                                          : GetFileType(file) == FILE_TYPE_DISK))
+    return file;
+  CloseHandle(file);
+  throw base::RunError(action, path, "it is not an ordinary file");
 }
 
 }  // namespace
 
 File File::OpenForReading(const std::string& path) {
-  DWORD code = 0;
-  const HANDLE file =
-      OpenWhileHeld("open-for-reading", path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, &code);
-  if (file == INVALID_HANDLE_VALUE) throw MakeSystemError("cannot open", path, code);
-  File opened(FromHandle(file), path);
-  // A device or a pipe at the path is no list; without a directory flag a
-  // directory does not open at all.
-  if (GetFileType(file) != FILE_TYPE_DISK)
-    throw base::RunError("cannot open", path, "it is not an ordinary file");
-  return opened;
+  // Without a directory flag a directory does not open at all.
+  const HANDLE file = OpenOrdinary("open-for-reading", path, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, "cannot open", false);
+  return File(reinterpret_cast<Handle>(file), path);
 }
 
 std::optional<File> File::OpenOrdinaryIfThere(const std::string& path) {
   // Full sharing, so that an editor that has the file open keeps nobody
   // out; a directory opens too, to be told apart.
-  DWORD code = 0;
-  const HANDLE file = OpenWhileHeld("open-ordinary", path, GENERIC_READ, kShareAll, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, &code);
-  if (file == INVALID_HANDLE_VALUE) {
-    if (IsNothingAt(code)) return std::nullopt;
-    throw MakeSystemError("cannot read", path, code);
-  }
-  File opened(FromHandle(file), path);
-  BY_HANDLE_FILE_INFORMATION info;
-  if (const DWORD fault = InjectedFault("get-information", path))
-    throw MakeSystemError("cannot read", path, fault);
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-      info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-    throw base::RunError("cannot read", path, "it is not an ordinary file");
-  return opened;
+  const HANDLE file = OpenOrdinary("open-ordinary", path, kShareAll, FILE_FLAG_BACKUP_SEMANTICS,
+                                   "cannot read", true);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File(reinterpret_cast<Handle>(file), path);
 }
 
 NewFile File::TryCreate(const std::string& path) {
@@ -251,36 +186,22 @@ NewFile File::TryCreate(const std::string& path) {
   DWORD code = 0;
   const HANDLE created =
       OpenWhileHeld("create-new", path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &code);
-  if (created == INVALID_HANDLE_VALUE) return {File(), code};
-  return {File(FromHandle(created), path), 0};
-}
-
-uint64_t File::Size() const {
-  LARGE_INTEGER size;
-  if (const DWORD code =
-          FaultOrCall("get-size", path_, [&] { return GetFileSizeEx(ToHandle(handle_), &size); }))
-    throw MakeSystemError("cannot look at", path_, code);
-  return static_cast<uint64_t>(size.QuadPart);
+  return {created == INVALID_HANDLE_VALUE ? File() : File(reinterpret_cast<Handle>(created), path),
+          code};
 }
 
 size_t File::ReadSome(char* buffer, size_t size) {
   DWORD count = 0;
-  const DWORD wanted = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
-  if (const DWORD code = FaultOrCall("read", path_, [&] {
-        return ReadFile(ToHandle(handle_), buffer, wanted, &count, nullptr);
-      }))
-    throw MakeSystemError("cannot read", path_, code);
+  CallOrThrow("read", path_, "cannot read",
+              [&] { return ReadFile(ToHandle(handle_), buffer, Chunk(size), &count, nullptr); });
   return count;
 }
 
 void File::WriteAll(const char* data, size_t size) {
   while (size > 0) {
     DWORD count = 0;
-    const DWORD wanted = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
-    if (const DWORD code = FaultOrCall("write", path_, [&] {
-          return WriteFile(ToHandle(handle_), data, wanted, &count, nullptr);
-        }))
-      throw MakeSystemError("cannot write", path_, code);
+    CallOrThrow("write", path_, "cannot write",
+                [&] { return WriteFile(ToHandle(handle_), data, Chunk(size), &count, nullptr); });
     if (count == 0) throw MakeSystemError("cannot write", path_, ERROR_DISK_FULL);
     data += count;
     size -= count;
@@ -290,11 +211,10 @@ void File::WriteAll(const char* data, size_t size) {
 void File::TruncateAt(uint64_t size) {
   LARGE_INTEGER offset;
   offset.QuadPart = static_cast<LONGLONG>(size);
-  if (const DWORD code = FaultOrCall("truncate", path_, [&] {
-        return SetFilePointerEx(ToHandle(handle_), offset, nullptr, FILE_BEGIN) &&
-               SetEndOfFile(ToHandle(handle_));
-      }))
-    throw MakeSystemError("cannot write", path_, code);
+  CallOrThrow("truncate", path_, "cannot write", [&] {
+    return SetFilePointerEx(ToHandle(handle_), offset, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(ToHandle(handle_));
+  });
 }
 
 // A new file takes the access rights of its directory, as the file it
@@ -304,29 +224,22 @@ void File::TakeRights(const FileFacts*, bool) {}
 
 FileFacts File::Facts() const {
   BY_HANDLE_FILE_INFORMATION info;
-  if (const DWORD code = FaultOrCall("get-information", path_, [&] {
-        return GetFileInformationByHandle(ToHandle(handle_), &info);
-      }))
-    throw MakeSystemError("cannot look at", path_, code);
-  FileFacts facts;
-  TakeFacts(info, &facts);
-  return facts;
+  CallOrThrow("get-information", path_, "cannot look at",
+              [&] { return GetFileInformationByHandle(ToHandle(handle_), &info); });
+  return FactsFrom(info);
 }
 
 void File::Sync() {
-  if (const DWORD code =
-          FaultOrCall("flush", path_, [&] { return FlushFileBuffers(ToHandle(handle_)); }))
-    throw MakeSystemError("cannot flush to disk", path_, code);
+  CallOrThrow("flush", path_, "cannot flush to disk",
+              [&] { return FlushFileBuffers(ToHandle(handle_)); });
 }
 
 void File::Close() {
-  if (!open_) return;
   // A close that fails as injected leaves the handle open, the worst a
   // failed close can leave.
-  if (const DWORD fault = InjectedFault("close", path_))
-    throw MakeSystemError("cannot close", path_, fault);
-  open_ = false;
-  if (!CloseHandle(ToHandle(handle_))) throw MakeSystemError("cannot close", path_, GetLastError());
+  if (open_)
+    CallOrThrow("close", path_, "cannot close",
+                [&] { return std::exchange(open_, false) && CloseHandle(ToHandle(handle_)); });
 }
 
 void File::CloseQuietly() noexcept {
@@ -347,13 +260,12 @@ bool IsNothingAt(SystemCode code) {
 FileFacts LookAt(const std::string& path) {
   // The entry itself first: a link is followed by a second look.
   DWORD code = 0;
-  if (auto entry = LookThrough(path, true, &code)) {
-    if (!entry->is_link) return *entry;
-    if (auto named = LookThrough(path, false, &code)) {
-      named->is_link = true;
-      return *named;
-    }
+  auto looked = LookThrough(path, true, &code);
+  if (looked && looked->is_link) {
+    looked = LookThrough(path, false, &code);
+    if (looked) looked->is_link = true;
   }
+  if (looked) return *looked;
   // Not opened. The name's own attributes tell a dangling link (nothing
   // there) from something that answers to the name without opening: a file
   // whose permissions deny even a look at it, or a device that cannot be
@@ -369,45 +281,25 @@ FileFacts LookAt(const std::string& path) {
     if (IsNothingAt(code)) return facts;
     throw MakeSystemError("cannot look at", path, code);
   }
+  if (code == ERROR_ACCESS_DENIED) return FactsOf(attributes);
   facts.kind = PathKind::kOther;
-  if (code == ERROR_ACCESS_DENIED) {
-    facts.kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kDirectory : PathKind::kFile;
-    facts.mode = attributes;
-    facts.read_only = attributes & FILE_ATTRIBUTE_READONLY;
-  }
   return facts;
-}
-
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-  const auto state = StateOf(path);
-  // Some network file systems give every file the index 0: no identity.
-  if (!state || state->file.index == 0) return std::nullopt;
-  return state->file;
 }
 
 std::optional<FileState> StateOf(const std::string& path) {
   // One file, however it is spelled: "List.bak." and "List.bak " are
   // "List.bak" (Windows drops a name's trailing dots and blanks), and so is
   // its 8.3 short name.
-  DWORD code = 0;
-  const HANDLE file = OpenToLookAt(path, &code);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  const auto state = StateOfHandle(file, path);
-  CloseHandle(file);
-  return state;
+  const auto facts = LookThrough(path, false);
+  return facts ? facts->state : std::nullopt;
 }
 
 std::optional<std::string> LongNameBehindShortName(const std::string& path) {
-  std::string directory, long_name, short_name;
-  if (!StoredEntry(path, &directory, &long_name, &short_name) || short_name.empty())
+  const auto entry = FindStoredEntry(path);
+  if (!entry || !base::EqualIgnoringAsciiCase(entry->asked, entry->found.cAlternateFileName) ||
+      base::EqualIgnoringAsciiCase(entry->asked, entry->found.cFileName))
     return std::nullopt;
-  // The name as Windows takes it: without trailing dots and blanks.
-  std::string_view name = base::FinalComponent(path, AnsiLeadBytes());
-  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
-  if (!base::EqualIgnoringAsciiCase(name, short_name) ||
-      base::EqualIgnoringAsciiCase(name, long_name))
-    return std::nullopt;
-  return long_name;
+  return std::string(entry->found.cFileName);
 }
 
 size_t LongestPath() { return MAX_PATH - 1; }
@@ -420,8 +312,7 @@ size_t CountedPathLength(const std::string& path) {
   if (length != 0) return length < sizeof full ? length : length - 1;
   // The "A" function gives up on a full path past MAX_PATH (Wine says so
   // with this error): too long, however it is written.
-  return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? std::numeric_limits<size_t>::max()
-                                                      : path.size();
+  return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? SIZE_MAX : path.size();
 }
 
 // Windows shows nothing of the kind beforehand.
@@ -432,39 +323,38 @@ bool SameEntry(const std::string& a, const std::string& b) {
   // letter case, trailing dots and blanks, an 8.3 short name), and the
   // directory by identity. What cannot be told counts as one entry: the
   // caller would delete one name taking it for another.
-  std::string name_a, directory_a, name_b, directory_b;
-  if (!StoredEntry(a, &directory_a, &name_a) || !StoredEntry(b, &directory_b, &name_b)) return true;
-  if (name_a != name_b) return false;
-  const auto identity_a = IdentityOf(directory_a);
-  return !identity_a || identity_a == IdentityOf(directory_b);
+  const auto entry_a = FindStoredEntry(a);
+  const auto entry_b = entry_a ? FindStoredEntry(b) : std::nullopt;
+  if (!entry_b) return true;
+  if (std::string_view(entry_a->found.cFileName) != entry_b->found.cFileName) return false;
+  const auto identity_a = IdentityOf(entry_a->directory);
+  return !identity_a || identity_a == IdentityOf(entry_b->directory);
 }
 
-void SetNormalAttributes(const std::string& path) { SetAttributes(path, FILE_ATTRIBUTE_NORMAL); }
-
-void SetReadOnlyAttributes(const std::string& path) {
-  SetAttributes(path, FILE_ATTRIBUTE_READONLY);
+void SetReadOnly(const std::string& path, bool read_only, const FileFacts* facts) {
+  const DWORD code = RetryWhileHeld(
+      [&] { return SetAttributes("set-attributes", path, facts ? facts->mode : 0, read_only); });
+  if (code) throw MakeSystemError("cannot set the attributes of", path, code);
 }
 
-void MakeNormal(const std::string& path, const FileFacts& facts) {
-  if (facts.read_only) SetAttributes(path, WithReadOnly(facts.mode, false));
+void RemoveFileQuietly(const std::string& path) noexcept {
+  // At once or not at all, a read-only file too.
+  EvenIfReadOnly("delete-quietly", path, [&] { return DeleteFileA(path.c_str()); });
 }
-
-void RemoveFileQuietly(const std::string& path) noexcept { DeleteWithoutWaiting(path); }
 
 std::vector<std::string> NamesIn(const std::string& directory, const std::string& wanted) {
   // The search matches the 8.3 short names too, so it may give more.
-  std::string pattern = directory;
-  const char last = pattern.empty() ? '\\' : pattern.back();
-  if (last != '\\' && last != '/' && last != ':') pattern += '\\';
-  pattern += wanted;
+  const bool separated =
+      directory.empty() || std::string_view("\\/:").find(directory.back()) != std::string::npos;
+  const std::string pattern = directory + (separated ? "" : "\\") + wanted;
   std::vector<std::string> names;
   WIN32_FIND_DATAA entry;
   if (InjectedFault("find-first", pattern)) return names;
   const HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
-    const std::string name = entry.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
+    if (const std::string_view name = entry.cFileName; name != "." && name != "..")
+      names.emplace_back(name);
   } while (!InjectedFault("find-next", pattern) && FindNextFileA(search, &entry));
   FindClose(search);
   return names;
@@ -473,7 +363,7 @@ std::vector<std::string> NamesIn(const std::string& directory, const std::string
 void RemoveUnlessHeld(const std::string& path) noexcept {
   // A live run holds its file unshared, so the delete fails with a sharing
   // violation; waiting would only wait for that run.
-  DeleteWithoutWaiting(path);
+  RemoveFileQuietly(path);
 }
 
 SystemCode TryOpenForDelete(const std::string& path) {
@@ -483,13 +373,11 @@ SystemCode TryOpenForDelete(const std::string& path) {
   // Access denied answers at once: permissions that deny deleting this file
   // alone say nothing of holders, and a rename may still pass on the
   // directory's.
-  const DWORD last = RetryWhileHeld([&]() -> DWORD {
-    const DWORD code = FaultOrCall("open-for-delete", path, [&] {
-      const HANDLE file = CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-      return file != INVALID_HANDLE_VALUE;
-    });
+  const DWORD last = RetryWhileHeld([&] {
+    DWORD code = 0;
+    const HANDLE file = OpenWhileHeld("open-for-delete", path, DELETE, 0, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, &code, false);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return code == ERROR_ACCESS_DENIED ? 0 : code;
   });
   return last == ERROR_SHARING_VIOLATION ? last : 0;
@@ -520,20 +408,12 @@ SystemCode TryRenameOver(const std::string& from, const std::string& to) {
   // covers a move that the system does as copy and delete. A reader of the
   // old list that does not share deletion holds the rename off. A stale
   // backup may be read-only: it loses the attribute only with the rename.
-  const auto rename = [&] {
-    return FaultOrCall("rename", to, [&] {
+  return RetryWhileHeld([&] {
+    return EvenIfReadOnly("rename", to, [&] {
       return MoveFileExA(from.c_str(), to.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     });
-  };
-  ReadOnlyTaken read_only;
-  const DWORD last = RetryWhileHeld([&] {
-    const DWORD code = rename();
-    // Once the attribute is gone, at once: no holder to wait for.
-    return code == ERROR_ACCESS_DENIED && read_only.From(to) ? rename() : code;
   });
-  if (last) read_only.GiveBack();
-  return last;
 }
 
 void SyncDirectoryOf(const std::string&) noexcept {}

@@ -1,14 +1,7 @@
 #include "platform/process.h"
 
-#include <windows.h>
-
-#include <string>
-#include <vector>
-
-#include "base/run_error.h"
 #include "platform/system_error.h"
 #include "platform/win32/event_log.h"
-#include "platform/win32/executable_path.h"
 
 namespace platform {
 
@@ -21,59 +14,39 @@ namespace {
 // character instead ("o" or "?" for U+014D in code page 1252), a path that
 // names another file, or none.
 
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  std::wstring wide(
-      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], static_cast<int>(wide.size()));
+// `text` in UTF-16: no ANSI code page gives more units than it takes bytes.
+std::wstring Widen(std::string_view text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(
+      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                              wide.data(), static_cast<int>(wide.size()))));
   return wide;
 }
 
-// `wide` in the ANSI code page, with best-fit and default characters where it
-// lacks one.
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int size = static_cast<int>(wide.size());
-  // No flags and no "default used" flag: for some code pages, UTF-8 among
-  // them (Windows 10 can have it as the ANSI code page), the conversion
-  // refuses both.
-  std::string narrow(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr,
-                                                             0, nullptr, nullptr)),
-                     '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, &narrow[0], static_cast<int>(narrow.size()),
-                      nullptr, nullptr);
+// `wide` in the ANSI code page where the code page holds it exactly: then
+// its bytes read back as the same text. A best-fit or default character
+// reads back as another; so does a lone surrogate, which UTF-8 cannot hold
+// either. Else throws `action` on `name` (on the inexact text where empty):
+// `why`.
+std::string NarrowExactly(const std::wstring& wide, const char* action, const std::string& name,
+                          const char* why) {
+  const std::string narrow =
+      NarrowToAnsi({reinterpret_cast<const char16_t*>(wide.data()), wide.size()});
+  if (Widen(narrow) != wide) throw base::RunError(action, name.empty() ? narrow : name, why);
   return narrow;
 }
 
-// Whether the code page holds `wide` exactly: then its bytes read back as the
-// same text. A best-fit or default character reads back as another; so does
-// a lone surrogate, which UTF-8 cannot hold either. `*narrow` gets the text
-// in the code page, exact or not.
-bool NarrowExactly(const std::wstring& wide, std::string* narrow) {
-  *narrow = Narrow(wide);
-  return Widen(*narrow) == wide;
-}
-
-// The program's path as the system has it.
-std::wstring WideExecutablePath() {
-  std::vector<wchar_t> buffer(MAX_PATH);
+// The text that `get` writes into a buffer of `size` units, returning its
+// length; where it does not fit, `get` returns at least `size` (the
+// environment: the size it needs), and a larger buffer is tried.
+template <typename Get>
+std::wstring ReadWide(Get get) {
+  std::wstring text(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0)
-      throw MakeSystemError("cannot find the program's own file", "", GetLastError());
-    if (length < buffer.size()) return std::wstring(buffer.data(), length);
-    buffer.resize(buffer.size() * 2);
+    const DWORD length = get(text.data(), static_cast<DWORD>(text.size()));
+    if (length < text.size()) return text.substr(0, length);
+    text.resize(length > text.size() ? length : text.size() * 2);
   }
-}
-
-void WriteErrorLine(const std::string& line) {
-  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-  if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
-  const std::string text = line + "\r\n";
-  DWORD written = 0;
-  WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 }  // namespace
@@ -84,42 +57,32 @@ void PrepareUnattendedRun() {
 
 void ReportFailure(const std::string& message) {
   // Neither write may keep the other from happening or end the run abnormally
-  // (LogEvent is quiet).
+  // (LogEvent is quiet). Without a standard error stream the write fails.
   try {
-    WriteErrorLine("tavrin: " + message);
+    const std::string line = "tavrin: " + message + "\r\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+              &written, nullptr);
   } catch (...) {
   }
-  LogEvent(EVENTLOG_ERROR_TYPE, kFailureEventId, message);
+  LogEvent(EVENTLOG_ERROR_TYPE, message);
 }
-
-std::string NearestExecutablePath() { return Narrow(WideExecutablePath()); }
 
 std::string LookUpEnvironment(const std::string& name) {
   const std::wstring wide_name = Widen(name);
-  std::vector<wchar_t> buffer(4096);
-  for (;;) {
-    const DWORD count = GetEnvironmentVariableW(wide_name.c_str(), buffer.data(),
-                                                static_cast<DWORD>(buffer.size()));
-    // A value that does not fit makes the lookup report the size it needs,
-    // its terminating null included; then ask again with that size.
-    if (count < buffer.size()) {
-      std::string value;
-      if (!NarrowExactly(std::wstring(buffer.data(), count), &value))
-        throw base::RunError("cannot use the environment variable", name,
-                             "its value has characters that the ANSI code page lacks");
-      return value;
-    }
-    buffer.resize(count);
-  }
+  const std::wstring value = ReadWide([&](wchar_t* buffer, DWORD size) {
+    return GetEnvironmentVariableW(wide_name.c_str(), buffer, size);
+  });
+  return NarrowExactly(value, "cannot use the environment variable", name,
+                       "its value has characters that the ANSI code page lacks");
 }
 
 std::string ExecutablePath() {
-  const std::wstring path = WideExecutablePath();
-  std::string narrow;
-  if (!NarrowExactly(path, &narrow))
-    throw base::RunError("cannot use the program's own path", narrow,
-                         "it has characters that the ANSI code page lacks");
-  return narrow;
+  const std::wstring path = ReadWide(
+      [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
+  if (path.empty()) throw MakeSystemError("cannot find the program's own file", "", GetLastError());
+  return NarrowExactly(path, "cannot use the program's own path", "",
+                       "it has characters that the ANSI code page lacks");
 }
 
 base::LeadBytes AnsiLeadBytes() {
@@ -129,8 +92,16 @@ base::LeadBytes AnsiLeadBytes() {
   return lead;
 }
 
+// Best-fit and default characters where the code page lacks one. No flags
+// and no "default used" flag: for some code pages, UTF-8 among them
+// (Windows 10 can have it as the ANSI code page), the conversion refuses
+// both. No ANSI code page takes more than 3 bytes (UTF-8) for a unit.
 std::string NarrowToAnsi(std::u16string_view text) {
-  return Narrow(std::wstring(text.begin(), text.end()));
+  std::string narrow(text.size() * 3, '\0');
+  narrow.resize(static_cast<size_t>(WideCharToMultiByte(
+      CP_ACP, 0, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()),
+      narrow.data(), static_cast<int>(narrow.size()), nullptr, nullptr)));
+  return narrow;
 }
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }

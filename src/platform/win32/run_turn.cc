@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "base/windows_path.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/win32/faults.h"
@@ -28,12 +27,12 @@ constexpr DWORD kTurnAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
 
 // The mutex's name after the identity of the list's directory, not its
 // spelling: short names, "subst" drives and UNC paths of one directory meet.
-// Global: services and every session share it.
+// Global: services and every session share it. uint64_t is unsigned long
+// long on Windows.
 std::string TurnName(const FileIdentity& directory) {
   char name[64];
-  std::snprintf(name, sizeof name, "Global\\tavrin-turn-%08llx-%016llx",
-                static_cast<unsigned long long>(directory.volume),
-                static_cast<unsigned long long>(directory.index));
+  std::snprintf(name, sizeof name, "Global\\tavrin-turn-%08llx-%016llx", directory.volume,
+                directory.index);
   return name;
 }
 
@@ -67,10 +66,6 @@ HANDLE OpenTurn(const std::string& name) {
   return nullptr;
 }
 
-void CloseTurn(HANDLE turn, const std::string& name) {
-  if (!InjectedFault("close-turn", name)) CloseHandle(turn);
-}
-
 }  // namespace
 
 RunTurn RunTurn::Take(const std::string& list, std::chrono::milliseconds wait) {
@@ -88,7 +83,7 @@ RunTurn RunTurn::Take(const std::string& list, std::chrono::milliseconds wait) {
   // An owner that ended without letting go hands it on: abandoned is got.
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
     return RunTurn(reinterpret_cast<Handle>(turn));
-  CloseTurn(turn, name);
+  if (!InjectedFault("close-turn", name)) CloseHandle(turn);
   if (waited == WAIT_TIMEOUT) throw NoTurnWithin(list, wait);
   return RunTurn();
 }
@@ -100,7 +95,7 @@ RunTurn::~RunTurn() {
   if (!held_) return;
   const HANDLE turn = reinterpret_cast<HANDLE>(handle_);
   if (!InjectedFault("release-turn", "")) ReleaseMutex(turn);
-  CloseTurn(turn, "");
+  if (!InjectedFault("close-turn", "")) CloseHandle(turn);
 }
 
 }  // namespace platform

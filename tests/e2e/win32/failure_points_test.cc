@@ -66,7 +66,6 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       {"look-at", {{kDenied, O::kEither}}},
       {"get-attributes", {{kDenied, O::kEither}}},
       {"get-information", {}},
-      {"get-size", {}},
       // The short-name check and the removal of stale temp files never fail
       // a run.
       {"find-first", {{kDenied, O::kAbsorbed}}},
@@ -96,7 +95,6 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       {"close", {{kFull, O::kEndsRun}}},
       // Making the list writable for its backup, or read-only after the swap.
       {"set-attributes", {{kDenied, O::kEither}}},
-      {"delete", {{kHeld, O::kEndsRun}, {kDenied, O::kEndsRun}}},
       // A volume without hard links, or a backup on another volume: a
       // flushed copy. A taken temp name: the next name.
       {"hard-link",
@@ -110,7 +108,6 @@ const std::map<std::string, std::vector<Fault>>& FaultTable() {
       // The old list's permissions and creation time, read before the swap
       // and carried after it: a failure is a warning, the run succeeds.
       {"get-security", {{kDenied, O::kWarns}}},
-      {"get-times", {{kDenied, O::kWarns}}},
       {"open-attributes", {{kHeld, O::kWarns}, {kDenied, O::kWarns}}},
       {"set-creation-time", {{kDenied, O::kWarns}}},
       {"volume-information", {}},
@@ -235,7 +232,8 @@ class FailurePointsTest : public TavrinRunTest {
     if (start.second_name)
       CreateHardLinkA((scratch_ / "~tavrin-4000000-1.tmp").c_str(), list_.c_str(), nullptr);
     if (start.read_only) SetFileAttributesA(list_.c_str(), FILE_ATTRIBUTE_READONLY);
-    if (start.read_only_backup) SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (start.read_only_backup)
+      SetFileAttributesA(backup_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     attributes_ = {Attributes(list_), Attributes(backup_)};
     temp_names_ = TempNames();
   }

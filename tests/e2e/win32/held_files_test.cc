@@ -13,7 +13,7 @@
 #include <string>
 
 #include "e2e/run_fixture.h"
-#include "platform/win32/held_files.h"
+#include "platform/win32/faults.h"
 #include "support/win32/file_holder.h"
 
 namespace fs = std::filesystem;

@@ -49,11 +49,11 @@ TEST(Files, ReadOnlyTakesEveryWriteBitAndNormalGivesTheOwnersBack) {
   const std::string file = scratch / "file";
   WriteBytes(file, "x");
   fs::permissions(file, fs::perms(0666));
-  SetReadOnlyAttributes(file);
+  SetReadOnly(file, true);
   EXPECT_EQ(fs::status(file).permissions(), fs::perms(0444));
-  SetNormalAttributes(file);
+  SetReadOnly(file, false);
   EXPECT_EQ(fs::status(file).permissions(), fs::perms(0644));
-  EXPECT_THROW(SetNormalAttributes(scratch / "missing"), base::RunError);
+  EXPECT_THROW(SetReadOnly(scratch / "missing", false), base::RunError);
 }
 
 TEST(Files, CreatesNewFilesBesideAPathWithoutTouchingWhatIsThere) {
@@ -100,7 +100,7 @@ TEST(Files, TheNewListKeepsThePermissionsOfTheOldOne) {
 TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
   ScratchDir scratch;
   try {
-    SetNormalAttributes(scratch / "missing");
+    SetReadOnly(scratch / "missing", false);
     FAIL();
   } catch (const base::RunError& error) {
     EXPECT_EQ(std::string(error.what()), "cannot read the attributes of '" + (scratch / "missing") +

@@ -81,21 +81,21 @@ TEST(Files, ReadOnlyAndNormalReplaceEveryOtherAttribute) {
   const std::string file = scratch / "file";
   WriteBytes(file, "x");
   ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-  SetReadOnlyAttributes(file);
+  SetReadOnly(file, true);
   EXPECT_EQ(GetFileAttributesA(file.c_str()) & ~FILE_ATTRIBUTE_ARCHIVE,
             DWORD{FILE_ATTRIBUTE_READONLY});
-  SetNormalAttributes(file);
+  SetReadOnly(file, false);
   EXPECT_EQ(GetFileAttributesA(file.c_str()) &
                 (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
             0u);
-  EXPECT_THROW(SetNormalAttributes(scratch / "missing"), base::RunError);
+  EXPECT_THROW(SetReadOnly(scratch / "missing", false), base::RunError);
 }
 
 TEST(Files, ErrorsNameTheOperationThePathAndTheReason) {
   ScratchDir scratch;
   const std::string missing = scratch / "missing";
   try {
-    SetNormalAttributes(missing);
+    SetReadOnly(missing, false);
     FAIL();
   } catch (const base::RunError& error) {
     const std::string message = error.what();

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/ascii_case.h"
-#include "platform/profile.h"
+#include "job/version_lookup.h"
 #include "support/scratch.h"
 #include "support/win32/wine.h"
 
@@ -174,8 +174,7 @@ TEST(ProfileConformance, OurReaderAnswersLikeTheSystemLookup) {
     WriteBytes(file, files[i]);
     for (const Question& question : kQuestions) {
       const std::string system = SystemLookUp(question.section, question.key, file);
-      const std::string ours =
-          platform::LookUpProfileString(question.section, question.key, file, 255);
+      const std::string ours = ReadProfileString(question.section, question.key, file);
       const std::string where = "file " + std::to_string(i) + " " +
                                 testing::PrintToString(files[i]) + " [" + question.section + "] " +
                                 question.key;
