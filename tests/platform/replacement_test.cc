@@ -56,36 +56,13 @@ TEST(Replacement, PutsTheNewFileInPlaceReadOnlyWithTheOldOneAsItsWritableBackup)
   EXPECT_EQ(Entries(scratch), 2);  // no temp name left
 }
 
-// Steps 8 and 9: another program saves its edit in the target's place during
-// a round. Nothing is replaced, the stale backup is back as it was, and the
-// next round replaces the edit.
-TEST(Replacement, AFileSavedInPlaceDuringARoundIsLeftForTheNextRound) {
-  ScratchDir scratch;
-  const std::string target = scratch / "list.txt", backup = scratch / "list.bak";
-  WriteBytes(target, "old");
-  WriteBytes(backup, "stale");
-  SetReadOnly(backup, true);
-  Replacement replacement(target, backup, kWords);
-  File* old = replacement.Open();
-  EXPECT_FALSE(replacement.Replace([&](TempFile& file) {
-    Write(old, file, "new");
-    fs::rename(target, scratch / "moved");
-    WriteBytes(target, "edited");
-  }));
-  EXPECT_EQ(ReadBytes(target), "edited");
-  EXPECT_EQ(ReadBytes(backup), "stale");
-  EXPECT_TRUE(IsReadOnly(backup));
-  old = replacement.Open();
-  EXPECT_TRUE(replacement.Replace([&](TempFile& file) { Write(old, file, "new"); }));
-  EXPECT_EQ(ReadBytes(target), "new");
-  EXPECT_EQ(ReadBytes(backup), "edited");
-  EXPECT_EQ(Entries(scratch), 3);  // and "moved"
-}
-
-// Steps 5 to 9 failing, or finding the target gone: the target and the
-// read-only stale backup stay as they were, and no temp name is left.
-TEST(Replacement, AFailedRoundLeavesTheTargetAndTheStaleBackupAsTheyWere) {
-  for (const bool gone : {false, true}) {
+// Steps 5 to 9: a round whose write fails, or that finds the target taken
+// away or replaced by another program's edit, replaces nothing: the target
+// stays as that left it and the read-only stale backup as it was, with no
+// temp name left, and the next round replaces what is there.
+TEST(Replacement, ARoundThatFailsOrIsOvertakenLeavesTheTargetAndTheStaleBackup) {
+  enum class Ending { kWriteFails, kTargetGone, kTargetEdited };
+  for (const Ending ending : {Ending::kWriteFails, Ending::kTargetGone, Ending::kTargetEdited}) {
     ScratchDir scratch;
     const std::string target = scratch / "list.txt", backup = scratch / "list.bak";
     WriteBytes(target, "old");
@@ -93,20 +70,29 @@ TEST(Replacement, AFailedRoundLeavesTheTargetAndTheStaleBackupAsTheyWere) {
     SetReadOnly(backup, true);
     Replacement replacement(target, backup, kWords);
     File* old = replacement.Open();
-    const auto fail = [&](TempFile& file) {
+    const auto round = [&](TempFile& file) {
       Write(old, file, "new");
-      if (!gone) throw base::RunError("cannot write", file.path(), "the disk is full");
-      fs::remove(target);
+      if (ending == Ending::kWriteFails) throw base::RunError("cannot write", "", "disk full");
+      fs::rename(target, scratch / "moved");
+      if (ending == Ending::kTargetEdited) WriteBytes(target, "edited");
     };
-    if (gone) {
-      EXPECT_FALSE(replacement.Replace(fail));
+    if (ending == Ending::kWriteFails) {
+      EXPECT_THROW(replacement.Replace(round), base::RunError);
     } else {
-      EXPECT_THROW(replacement.Replace(fail), base::RunError);
-      EXPECT_EQ(ReadBytes(target), "old");
+      EXPECT_FALSE(replacement.Replace(round));
     }
+    const std::string left = ending == Ending::kWriteFails     ? "old"
+                             : ending == Ending::kTargetEdited ? "edited"
+                                                               : "";
+    EXPECT_EQ(fs::exists(target) ? ReadBytes(target) : "", left);
     EXPECT_EQ(ReadBytes(backup), "stale");
     EXPECT_TRUE(IsReadOnly(backup));
-    EXPECT_EQ(Entries(scratch), gone ? 1 : 2);
+    EXPECT_EQ(Entries(scratch), ending == Ending::kTargetEdited ? 3 : 2);  // "moved" too
+    old = replacement.Open();
+    EXPECT_TRUE(replacement.Replace([&](TempFile& file) { Write(old, file, "new"); }));
+    EXPECT_EQ(ReadBytes(target), "new");
+    EXPECT_EQ(ReadBytes(backup), left.empty() ? "stale" : left);  // nothing there: no backup
+    EXPECT_EQ(Entries(scratch), ending == Ending::kWriteFails ? 2 : 3);
   }
 }
 
